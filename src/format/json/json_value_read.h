@@ -12,6 +12,7 @@ namespace ww::json {
 // The first key of an object must be text; later keys are read as strings,
 // which also take UTF-8 bytes.
 struct FirstKeyVisitor : rec::Visitor<FirstKeyVisitor, std::string> {
+  static constexpr bool kBorrowsStr = true;  // the key is classified, then copied
   std::string expecting() const { return "a string key"; }
   Result<std::string> visit_str(rec::Ctx, std::string_view v) { return std::string(v); }
 };
@@ -30,6 +31,13 @@ struct JsonValueVisitor : rec::Visitor<JsonValueVisitor<Sorted>, JsonValue> {
   Result<JsonValue> visit_i64(rec::Ctx, std::int64_t v) { return JsonValue::i64(v); }
   Result<JsonValue> visit_u64(rec::Ctx, std::uint64_t v) { return JsonValue::u64(v); }
   Result<JsonValue> visit_f64(rec::Ctx, double v) { return JsonValue::f64(v); }
+  Result<JsonValue> visit_wide(rec::Ctx, const rec::WideInt& v) {
+    if (v.hi == 0 && !v.negative) return JsonValue::u64(v.lo);
+    if (v.hi == 0 && v.lo <= static_cast<std::uint64_t>(INT64_MAX)) {
+      return JsonValue::i64(-1 - static_cast<std::int64_t>(v.lo));
+    }
+    return rec::custom("JSON number out of range");
+  }
   Result<JsonValue> visit_str(rec::Ctx, std::string_view v) { return JsonValue::str(std::string(v)); }
   template <class S>
   Result<JsonValue> visit_seq(rec::Ctx, S& seq) {

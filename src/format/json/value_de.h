@@ -45,6 +45,8 @@ class ValueDe {
  public:
   static constexpr rec::Family family = rec::Family::Json;
   explicit ValueDe(const JsonValue& v) : v_(&v) {}
+  // The JSON being read, for readers that work on it in place.
+  const JsonValue& value() const { return *v_; }
 
   template <class V> Result<rec::OutOf<V>> any(V&& v);
   template <class V> Result<rec::OutOf<V>> boolean(V&& v) {

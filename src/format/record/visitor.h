@@ -38,6 +38,36 @@ struct Ctx {
   Family family;
 };
 
+// An integer that arrived in a 128-bit form (CBOR bignums, CBOR negatives
+// below -2^63): -1 - magnitude when `negative`, otherwise the magnitude.
+struct WideInt {
+  bool negative = false;
+  std::uint64_t hi = 0;  // the 128-bit magnitude
+  std::uint64_t lo = 0;
+  // The value in decimal.
+  std::string decimal() const {
+    __extension__ typedef unsigned __int128 U128;
+    U128 m = (static_cast<U128>(hi) << 64) | lo;
+    if (negative) m += 1;  // the magnitude of -1 - m; a source keeps m below 2^127
+    char buf[40];
+    char* p = buf + sizeof buf;
+    do {
+      *--p = static_cast<char>('0' + static_cast<int>(m % 10));
+      m /= 10;
+    } while (m != 0);
+    std::string s(negative ? "-" : "");
+    s.append(p, buf + sizeof buf);
+    return s;
+  }
+};
+
+// A visitor declaring `static constexpr bool kBorrowsStr = true` asks for a
+// text it only looks at during the call (like a borrowed string slice); a
+// source with a bounded scratch buffer (CBOR) may refuse long texts there.
+// Every other visitor gets texts of any length.
+template <class V>
+inline constexpr bool borrows_str = requires { requires std::remove_cvref_t<V>::kBorrowsStr; };
+
 template <class V>
 using OutOf = typename std::remove_cvref_t<V>::Out;
 
@@ -63,6 +93,14 @@ struct Visitor {
   Result<T> visit_map(Ctx c, M&) { return refuse(c, Unexpected::of(Unexpected::Kind::Map)); }
   template <class E>
   Result<T> visit_enum(Ctx c, E&) { return refuse(c, Unexpected::of(Unexpected::Kind::Enum)); }
+  // 128-bit integers are no target of ours: refused as "integer `<n>` as
+  // i128" (or u128).
+  Result<T> visit_wide(Ctx, const WideInt& v) {
+    std::string msg = "invalid type: integer `" + v.decimal() + (v.negative ? "` as i128" : "` as u128");
+    msg += ", expected ";
+    msg += static_cast<const Self&>(*this).expecting();
+    return custom(std::move(msg));
+  }
 
   Error refuse(Ctx c, const Unexpected& u) const {
     return invalid_type(c.family, u, static_cast<const Self&>(*this).expecting());

@@ -1,0 +1,17 @@
+# GoogleTest: the installed CMake package if there is one, else the sources
+# that Debian's libgtest-dev puts under /usr/src/googletest.
+find_package(GTest CONFIG QUIET)
+if(NOT TARGET GTest::gtest_main)
+  find_package(GTest QUIET)
+endif()
+if(NOT TARGET GTest::gtest_main)
+  set(WW_GTEST_SOURCE_DIR "/usr/src/googletest" CACHE PATH "GoogleTest sources to build when no package is installed")
+  if(NOT EXISTS "${WW_GTEST_SOURCE_DIR}/CMakeLists.txt")
+    message(FATAL_ERROR "GoogleTest not found: install libgtest-dev, or set WW_GTEST_SOURCE_DIR")
+  endif()
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+  add_subdirectory("${WW_GTEST_SOURCE_DIR}" "${CMAKE_BINARY_DIR}/_googletest" EXCLUDE_FROM_ALL)
+  add_library(GTest::gtest ALIAS gtest)
+  add_library(GTest::gtest_main ALIAS gtest_main)
+endif()

@@ -1,0 +1,11 @@
+# Warning flags for the project's own targets (not for third-party code).
+function(ww_enable_warnings target)
+  if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
+    target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic)
+    if(WW_WERROR)
+      target_compile_options(${target} PRIVATE -Werror)
+    endif()
+  elseif(MSVC)
+    target_compile_options(${target} PRIVATE /W4 $<$<BOOL:${WW_WERROR}>:/WX>)
+  endif()
+endfunction()

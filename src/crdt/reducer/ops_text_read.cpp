@@ -1,0 +1,23 @@
+#include "crdt/reducer/ops_json.h"
+#include "crdt/reducer/ops_read.h"
+#include "format/json/text_de.h"
+
+namespace ww::crdt::reducer {
+
+Result<std::vector<CrdtOp>> crdt_ops_from_json(std::string_view text) {
+  return json::read_whole(text, false, [](json::TextDe& de) {
+    return state_detail::read_list<CrdtOp>(de, [](auto& d) { return read_crdt_op(d); });
+  });
+}
+
+Result<std::vector<CrdtMutation>> crdt_mutations_from_json(std::string_view text) {
+  return json::read_whole(text, false, [](json::TextDe& de) {
+    return state_detail::read_list<CrdtMutation>(de, [](auto& d) { return read_crdt_mutation(d); });
+  });
+}
+
+Result<CrdtPath> crdt_path_from_json(std::string_view text) {
+  return json::read_whole(text, false, [](json::TextDe& de) { return read_crdt_path(de); });
+}
+
+}  // namespace ww::crdt::reducer

@@ -1,0 +1,106 @@
+// MessagePack output pieces, appended to one growing buffer: integers and
+// headers in their shortest form, every double as float 64, big-endian.
+#pragma once
+
+#include <bit>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+namespace ww::msgpack {
+
+namespace detail {
+
+// `marker` followed by the low `N` bytes of `v`, most significant first.
+template <int N>
+inline void put_be(std::string& out, std::uint8_t marker, std::uint64_t v) {
+  char buf[1 + N];
+  buf[0] = static_cast<char>(marker);
+  for (int i = 0; i < N; ++i) buf[1 + i] = static_cast<char>(v >> (8 * (N - 1 - i)));
+  out.append(buf, sizeof buf);
+}
+
+// Counts beyond 32 bits have no header; no input of the system gets near.
+[[noreturn]] void count_too_large();
+
+// A header: the fix form below `fix_limit`, else the 16- or 32-bit form.
+inline void put_header(std::string& out, std::uint8_t fix_base, std::uint64_t fix_limit,
+                       std::uint8_t m16, std::uint64_t n) {
+  if (n < fix_limit) {
+    out.push_back(static_cast<char>(fix_base | n));
+  } else if (n <= 0xffff) {
+    put_be<2>(out, m16, n);
+  } else if (n <= 0xffffffffu) {
+    put_be<4>(out, static_cast<std::uint8_t>(m16 + 1), n);
+  } else {
+    count_too_large();
+  }
+}
+
+}  // namespace detail
+
+inline void put_nil(std::string& out) { out.push_back(static_cast<char>(0xc0)); }
+
+inline void put_bool(std::string& out, bool b) { out.push_back(static_cast<char>(b ? 0xc3 : 0xc2)); }
+
+inline void put_uint(std::string& out, std::uint64_t v) {
+  if (v < 0x80) {
+    out.push_back(static_cast<char>(v));
+  } else if (v <= 0xff) {
+    detail::put_be<1>(out, 0xcc, v);
+  } else if (v <= 0xffff) {
+    detail::put_be<2>(out, 0xcd, v);
+  } else if (v <= 0xffffffffu) {
+    detail::put_be<4>(out, 0xce, v);
+  } else {
+    detail::put_be<8>(out, 0xcf, v);
+  }
+}
+
+// A value of 0 or more is written exactly as the unsigned value.
+inline void put_int(std::string& out, std::int64_t v) {
+  if (v >= 0) {
+    put_uint(out, static_cast<std::uint64_t>(v));
+    return;
+  }
+  const auto bits = static_cast<std::uint64_t>(v);
+  if (v >= -32) {
+    out.push_back(static_cast<char>(bits));
+  } else if (v >= -128) {
+    detail::put_be<1>(out, 0xd0, bits);
+  } else if (v >= -32768) {
+    detail::put_be<2>(out, 0xd1, bits);
+  } else if (v >= INT32_MIN) {
+    detail::put_be<4>(out, 0xd2, bits);
+  } else {
+    detail::put_be<8>(out, 0xd3, bits);
+  }
+}
+
+// Always float 64, the bits unchanged (NaN payloads and the sign of zero kept).
+inline void put_f64(std::string& out, double d) { detail::put_be<8>(out, 0xcb, std::bit_cast<std::uint64_t>(d)); }
+
+inline void put_str_header(std::string& out, std::uint64_t len) {
+  if (len < 32) {
+    out.push_back(static_cast<char>(0xa0 | len));
+  } else if (len <= 0xff) {
+    detail::put_be<1>(out, 0xd9, len);
+  } else if (len <= 0xffff) {
+    detail::put_be<2>(out, 0xda, len);
+  } else if (len <= 0xffffffffu) {
+    detail::put_be<4>(out, 0xdb, len);
+  } else {
+    detail::count_too_large();
+  }
+}
+
+inline void put_str(std::string& out, std::string_view s) {
+  put_str_header(out, s.size());
+  out.append(s);
+}
+
+inline void put_array_header(std::string& out, std::uint64_t n) { detail::put_header(out, 0x90, 16, 0xdc, n); }
+inline void put_map_header(std::string& out, std::uint64_t n) { detail::put_header(out, 0x80, 16, 0xde, n); }
+
+}  // namespace ww::msgpack

@@ -3,8 +3,7 @@
 #include <utility>
 
 #include "codec/codec_names.h"
-#include "format/json/json_value.h"
-#include "format/msgpack/msgpack_json.h"
+#include "format/msgpack/transcode.h"
 #include "value/value_json.h"
 
 namespace ww::bridge {
@@ -25,18 +24,14 @@ ww::Result<std::string> decode_as(ByteView data, std::string_view codec) {
   return ww::value_to_json(*decoded);
 }
 
+// Both conversions go straight from one format to the other; they give what
+// reading into a JsonValue and writing it out would.
 ww::Result<Bytes> json_to_msgpack(std::string_view json) {
-  ww::Result<ww::JsonValue> parsed = ww::parse_json_text(json);
-  if (!parsed.ok()) return parsed.take_error();
-  Bytes out;
-  ww::msgpack::write_json_value(*parsed, out.data);
-  return out;
+  ww::Result<std::string> bytes = ww::msgpack::from_json_text(json);
+  if (!bytes.ok()) return bytes.take_error();
+  return Bytes{bytes.take()};
 }
 
-ww::Result<std::string> msgpack_to_json(ByteView data) {
-  ww::Result<ww::JsonValue> read = ww::msgpack::read_json_value(data.data);
-  if (!read.ok()) return read.take_error();
-  return ww::to_json_text(*read);
-}
+ww::Result<std::string> msgpack_to_json(ByteView data) { return ww::msgpack::to_json_text(data.data); }
 
 }  // namespace ww::bridge

@@ -3,6 +3,7 @@
 // in `registered`.
 #include "bridge/class_table.h"
 #include "bridge/client_class.h"
+#include "bridge/crdt_document_class.h"
 #include "bridge/store_class.h"
 
 namespace ww::bridge {
@@ -10,7 +11,7 @@ namespace ww::bridge {
 const ClassTable& module_classes() {
   static const ClassTable table{
       registered<ClientStateClass>(),
-      pending_class("CrdtDocument"),
+      registered<CrdtDocumentClass>(),
       registered<StoreClass>(),
   };
   return table;

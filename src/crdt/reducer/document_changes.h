@@ -1,0 +1,44 @@
+// Where one call changed the materialised value, and what stood there
+// before, so that the call's patch is the diff of the changed places only.
+//
+// The places are reached from the root through map keys. The diff of two
+// maps is the diff of each key in turn (new and common keys in order, then
+// the removals), and an unchanged key adds nothing to it unless it holds a
+// NaN, which the caller rules out; so diffing only the changed places gives
+// the same patch as diffing the whole values.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "diff/patch.h"
+#include "value/value.h"
+
+namespace ww::crdt::reducer {
+
+class ChangeTrie {
+ public:
+  // Records the value at `keys` before its first change in this call;
+  // `current` is the value there now (nullptr: the key is absent). Inside a
+  // place already recorded, nothing more is needed.
+  void save(const std::vector<const std::string*>& keys, const Value* current);
+
+  // The operations that turn the value before the call into `current`.
+  void diff(const Value& current, std::vector<Op>& ops) const;
+
+ private:
+  struct Node {
+    bool saved = false;
+    std::optional<Value> old;  // when saved: the value before, none when absent
+    std::map<std::string, Node, std::less<>> below;
+  };
+  static void restore(Value& value, const Node& node);
+  static void diff_node(const Node& node, Path& path, const Value* current, std::vector<Op>& ops);
+
+  Node root_;
+};
+
+}  // namespace ww::crdt::reducer

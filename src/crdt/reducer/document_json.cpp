@@ -1,0 +1,44 @@
+#include "crdt/reducer/document_json.h"
+
+#include <vector>
+
+#include "crdt/reducer/document_compact.h"
+#include "crdt/reducer/ops_json.h"
+#include "value/value_json.h"
+
+namespace ww::crdt::reducer {
+
+Result<std::string> mutate_json(CrdtDocument& doc, std::string_view mutations_json) {
+  WW_TRY_ASSIGN(std::vector<CrdtMutation> mutations, crdt_mutations_from_json(mutations_json));
+  WW_TRY_ASSIGN(MutateOutcome made, doc.mutate(mutations));
+  std::string out = "{\"ops\":[";
+  for (std::size_t i = 0; i < made.ops.size(); ++i) {
+    if (i != 0) out.push_back(',');
+    write_crdt_op(made.ops[i], out);
+  }
+  out.append("],\"effect\":");
+  write_crdt_effect(made.effect, out);
+  out.push_back('}');
+  return out;
+}
+
+Result<std::string> apply_json(CrdtDocument& doc, std::string_view ops_json) {
+  WW_TRY_ASSIGN(std::vector<CrdtOp> ops, crdt_ops_from_json(ops_json));
+  WW_TRY_ASSIGN(CrdtEffect effect, doc.apply(ops));
+  std::string out;
+  write_crdt_effect(effect, out);
+  return out;
+}
+
+Result<std::string> member_key_json(const CrdtDocument& doc, std::string_view path_json, std::string_view value_json) {
+  WW_TRY_ASSIGN(CrdtPath path, crdt_path_from_json(path_json));
+  WW_TRY_ASSIGN(Value value, value_from_json_text(value_json));
+  return doc.member_key(path, value);
+}
+
+Result<std::uint64_t> compact_json(CrdtDocument& doc, std::string_view frontier_json) {
+  WW_TRY_ASSIGN(ReplicaCounters frontier, frontier_from_json(frontier_json));
+  return doc.compact(frontier);
+}
+
+}  // namespace ww::crdt::reducer

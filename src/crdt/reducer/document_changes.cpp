@@ -6,13 +6,48 @@
 
 namespace ww::crdt::reducer {
 
-void ChangeTrie::save(const std::vector<const std::string*>& keys, const Value* current) {
+ChangeTrie::Node* ChangeTrie::place(const std::vector<const std::string*>& keys) {
   Node* node = &root_;
   for (const std::string* key : keys) {
-    if (node->saved) return;
+    if (node->saved) return nullptr;
     node = &node->below[*key];
   }
-  if (node->saved) return;
+  return node;
+}
+
+void ChangeTrie::save_list_edit(const std::vector<const std::string*>& keys, const Value& list, ListEdit edit) {
+  Node* node = place(keys);
+  if (node == nullptr) return;
+  if (!node->saved && node->below.empty()) {
+    node->saved = true;
+    node->edit = std::move(edit);
+  } else {
+    save(keys, &list);
+  }
+}
+
+Value ChangeTrie::undo(const Value& list, const ListEdit& edit) {
+  Value before = list;
+  Value::List& items = before.as_list();
+  if (edit.old_element) {
+    items[edit.index] = *edit.old_element;
+  } else {
+    items.erase(items.begin() + static_cast<std::ptrdiff_t>(edit.index));
+  }
+  return before;
+}
+
+void ChangeTrie::save(const std::vector<const std::string*>& keys, const Value* current) {
+  Node* node = place(keys);
+  if (node == nullptr) return;
+  if (node->saved) {
+    // A list changed once so far: now its whole former value is needed.
+    if (node->edit) {
+      node->old = undo(*current, *node->edit);
+      node->edit.reset();
+    }
+    return;
+  }
   node->saved = true;
   if (current == nullptr) {
     node->below.clear();
@@ -31,6 +66,9 @@ void ChangeTrie::restore(Value& value, const Node& node) {
     if (!child.saved) {
       auto it = map.find(key);
       if (it != map.end()) restore(it->second, child);
+    } else if (child.edit) {
+      auto it = map.find(key);
+      if (it != map.end()) it->second = undo(it->second, *child.edit);
     } else if (child.old) {
       map.insert_or_assign(key, *child.old);
     } else {
@@ -44,7 +82,42 @@ void ChangeTrie::diff(const Value& current, std::vector<Op>& ops) const {
   diff_node(root_, path, &current, ops);
 }
 
+// The list diff of two lists that differ in one element, in the cases
+// where its walk is known: an insertion of a value that no later element
+// equals is one Insert; a replacement where neither value equals a later
+// element is the diff of the two elements at that index (none when they
+// are equal). Otherwise the list before is rebuilt and diffed.
+void ChangeTrie::diff_list_edit(const Node& node, Path& path, const Value& current, std::vector<Op>& ops) {
+  const ListEdit& edit = *node.edit;
+  const Value::List& items = current.as_list();
+  const Value& now = items[edit.index];
+  auto later_equal = [&](const Value& v) {
+    for (std::size_t i = edit.index + 1; i < items.size(); ++i) {
+      if (items[i] == v) return true;
+    }
+    return false;
+  };
+  if (!edit.old_element) {
+    if (!later_equal(now)) {
+      ops.push_back(Op::Insert{path, edit.index, now});
+      return;
+    }
+  } else if (*edit.old_element == now) {
+    return;
+  } else if (!later_equal(now) && !later_equal(*edit.old_element)) {
+    path.push_back(PathSeg::index(edit.index));
+    diff::diff_value(path, *edit.old_element, now, ops);
+    path.pop_back();
+    return;
+  }
+  diff::diff_value(path, undo(current, edit), current, ops);
+}
+
 void ChangeTrie::diff_node(const Node& node, Path& path, const Value* current, std::vector<Op>& ops) {
+  if (node.saved && node.edit) {
+    if (current != nullptr) diff_list_edit(node, path, *current, ops);
+    return;
+  }
   if (node.saved) {
     if (node.old && current != nullptr) {
       diff::diff_value(path, *node.old, *current, ops);
@@ -67,7 +140,7 @@ void ChangeTrie::diff_node(const Node& node, Path& path, const Value* current, s
   }
   for (const auto& [key, child] : node.below) {
     if (map.contains(key)) continue;
-    if (child.saved && !child.old) continue;
+    if (child.saved && !child.old && !child.edit) continue;
     path.push_back(PathSeg::key(key));
     ops.push_back(Op::Remove{path});
     path.pop_back();

@@ -26,6 +26,15 @@ class ChangeTrie {
   // place already recorded, nothing more is needed.
   void save(const std::vector<const std::string*>& keys, const Value* current);
 
+  // One element of the list at `keys` changes: an insertion at `index`, or
+  // a replacement of `old_element` there. Recorded without copying the
+  // list; `list` is the list before this change.
+  struct ListEdit {
+    std::size_t index;
+    std::optional<Value> old_element;  // none: an insertion
+  };
+  void save_list_edit(const std::vector<const std::string*>& keys, const Value& list, ListEdit edit);
+
   // The operations that turn the value before the call into `current`.
   void diff(const Value& current, std::vector<Op>& ops) const;
 
@@ -33,9 +42,14 @@ class ChangeTrie {
   struct Node {
     bool saved = false;
     std::optional<Value> old;  // when saved: the value before, none when absent
+    std::optional<ListEdit> edit;  // when saved: the one change of a list, `old` unused
     std::map<std::string, Node, std::less<>> below;
   };
   static void restore(Value& value, const Node& node);
+  // The list before `edit`, from the list after it.
+  static Value undo(const Value& list, const ListEdit& edit);
+  static void diff_list_edit(const Node& node, Path& path, const Value& current, std::vector<Op>& ops);
+  Node* place(const std::vector<const std::string*>& keys);
   static void diff_node(const Node& node, Path& path, const Value* current, std::vector<Op>& ops);
 
   Node root_;

@@ -74,16 +74,13 @@ Result<bool> Refresher::after(const CrdtOp& op) {
     mode_ = Mode::Elements;
   }
 
-  if (root_.is(NodeState::Kind::Map) && target.size() > 0) {
-    return node(root_, policy_, nullptr, live_.value, 0, false);
-  }
-  changes_.save(keys_, &live_.value);
-  if (target.size() == 0 && (mode_ == Mode::Whole || root_.is(NodeState::Kind::Register))) {
+  if (target.size() == 0 && root_.is(NodeState::Kind::Register)) {
+    changes_.save(keys_, &live_.value);
     WW_TRY_ASSIGN(std::optional<Value> v, full(root_, policy_, nullptr));
     if (!v) return Error::custom(kRootRemoved);
     return replace(live_.value, std::move(*v));
   }
-  return node(root_, policy_, nullptr, live_.value, 0, true);
+  return node(root_, policy_, nullptr, live_.value, 0, false);
 }
 
 Result<bool> Refresher::node(const NodeState& node, const CrdtPolicy& policy, const RemovedChain* removed, Value& cur,
@@ -92,27 +89,29 @@ Result<bool> Refresher::node(const NodeState& node, const CrdtPolicy& policy, co
   const TargetPath& target = *target_;
   if (depth == target.size()) {
     if (mode_ == Mode::Member && node.is(NodeState::Kind::Set)) {
-      return set_member(node, policy, removed, cur, depth, member_, false);
+      return set_member(node, policy, removed, cur, depth, member_, false, saved);
     }
     if (mode_ == Mode::Elements && node.is(NodeState::Kind::Sequence)) {
-      return sequence_elements(node, policy, removed, cur, depth, ids_, false);
+      return sequence_elements(node, policy, removed, cur, depth, ids_, false, saved);
     }
-    return whole(node, policy, removed, cur);
+    return whole(node, policy, removed, cur, saved);
   }
   switch (target.kind(depth)) {
     case Seg::Key:
       if (node.is(NodeState::Kind::Map)) return map_entry(node, policy, removed, cur, depth, saved);
       break;
     case Seg::Member:
-      if (node.is(NodeState::Kind::Set)) return set_member(node, policy, removed, cur, depth, target.key(depth), true);
+      if (node.is(NodeState::Kind::Set)) {
+        return set_member(node, policy, removed, cur, depth, target.key(depth), true, saved);
+      }
       break;
     case Seg::Element:
       if (node.is(NodeState::Kind::Sequence)) {
-        return sequence_elements(node, policy, removed, cur, depth, {target.id(depth)}, true);
+        return sequence_elements(node, policy, removed, cur, depth, {target.id(depth)}, true, saved);
       }
       break;
   }
-  return whole(node, policy, removed, cur);
+  return whole(node, policy, removed, cur, saved);
 }
 
 Result<bool> Refresher::map_entry(const NodeState& node, const CrdtPolicy& policy, const RemovedChain* removed,
@@ -120,7 +119,7 @@ Result<bool> Refresher::map_entry(const NodeState& node, const CrdtPolicy& polic
   const MapState& map = *node.map();
   const std::string& key = target_->key(depth);
   auto e = map.entries.find(key);
-  if (e == map.entries.end() || !cur.is(Value::Kind::Map)) return whole(node, policy, removed, cur);
+  if (e == map.entries.end() || !cur.is(Value::Kind::Map)) return whole(node, policy, removed, cur, saved);
   const MapEntryState& entry = e->second;
   const CrdtPolicy& child = policy.map()->child(key);
   RemovedChain link{};
@@ -159,18 +158,18 @@ Result<bool> Refresher::map_entry(const NodeState& node, const CrdtPolicy& polic
     WW_TRY_ASSIGN(std::optional<Value> v, full(entry.node, child, r));
     return replace(slot, v ? std::move(*v) : Value::null());
   }
-  // Map keys lead further down; below anything else the whole value is one place.
-  const bool place = !saved && !entry.node.is(NodeState::Kind::Map);
-  if (place) changes_.save(keys_, &slot);
-  return this->node(entry.node, child, r, slot, depth + 1, saved || place);
+  // Map keys lead further down; a set or sequence below is one place, which
+  // records itself.
+  return this->node(entry.node, child, r, slot, depth + 1, saved);
 }
 
 Result<bool> Refresher::set_member(const NodeState& node, const CrdtPolicy& policy, const RemovedChain* removed,
-                                   Value& cur, std::size_t depth, const std::string& key, bool descend) {
+                                   Value& cur, std::size_t depth, const std::string& key, bool descend,
+                                   bool saved) {
   const SetState& set = *node.set();
   auto m = set.entries.find(key);
   if (m == set.entries.end()) return false;
-  if (!cur.is(Value::Kind::List)) return whole(node, policy, removed, cur);
+  if (!cur.is(Value::Kind::List)) return whole(node, policy, removed, cur, saved);
   const CrdtPolicy& element = *policy.set()->element;
 
   // The member's place in the list: the members before it that show.
@@ -187,29 +186,28 @@ Result<bool> Refresher::set_member(const NodeState& node, const CrdtPolicy& poli
     if (!passed) ++before;
   }
   Value::List& list = cur.as_list();
-  if (list.size() != others && list.size() != others + 1) return whole(node, policy, removed, cur);
+  if (list.size() != others && list.size() != others + 1) return whole(node, policy, removed, cur, saved);
   const bool had = list.size() == others + 1;
   const auto at = list.begin() + static_cast<std::ptrdiff_t>(before);
+  auto erase = [&]() -> bool {
+    if (!had) return false;
+    if (!saved) changes_.save(keys_, &cur);
+    live_.nan_count -= count_nans(*at);
+    list.erase(at);
+    return true;
+  };
 
   const SetEntryState& member = m->second;
   RemovedChain link{};
   const RemovedChain* r = extend_removed(removed, member.removed, link);
-  if (all_removed(member.adds, r)) {
-    if (!had) return false;
-    live_.nan_count -= count_nans(*at);
-    list.erase(at);
-    return true;
-  }
+  if (all_removed(member.adds, r)) return erase();
   if (had && descend && is_container(member.node, element)) {
+    if (!saved) note_list_edit(cur, before, false);
     return this->node(member.node, element, r, *at, depth + 1, true);
   }
   WW_TRY_ASSIGN(std::optional<Value> v, full(member.node, element, r));
-  if (!v) {
-    if (!had) return false;
-    live_.nan_count -= count_nans(*at);
-    list.erase(at);
-    return true;
-  }
+  if (!v) return erase();
+  if (!saved) note_list_edit(cur, before, !had);
   if (had) return replace(*at, std::move(*v));
   live_.nan_count += count_nans(*v);
   list.insert(at, std::move(*v));
@@ -218,14 +216,14 @@ Result<bool> Refresher::set_member(const NodeState& node, const CrdtPolicy& poli
 
 Result<bool> Refresher::sequence_elements(const NodeState& node, const CrdtPolicy& policy,
                                           const RemovedChain* removed, Value& cur, std::size_t depth,
-                                          const std::vector<ElementId>& ids, bool descend) {
+                                          const std::vector<ElementId>& ids, bool descend, bool saved) {
   const SequenceState& seq = *node.sequence();
   const SequencePolicy& sp = *policy.sequence();
   const CrdtPolicy& element = *sp.element;
   const bool as_string = sp.materialization == SequenceMaterialization::String;
   SequenceView* view = live_.views.find(&seq);
   if (view == nullptr || view->has_orphans || !cur.is(as_string ? Value::Kind::Str : Value::Kind::List)) {
-    return whole(node, policy, removed, cur);
+    return whole(node, policy, removed, cur, saved);
   }
 
   std::vector<std::size_t> slots;
@@ -234,7 +232,7 @@ Result<bool> Refresher::sequence_elements(const NodeState& node, const CrdtPolic
     auto e = seq.entries.find(id);
     if (e == seq.entries.end() || !e->second.inserted) continue;  // not in the order: never shown
     std::optional<std::size_t> p = view->find(&*e);
-    if (!p) return whole(node, policy, removed, cur);
+    if (!p) return whole(node, policy, removed, cur, saved);
     slots.push_back(*p);
   }
   if (slots.empty()) return false;
@@ -251,8 +249,9 @@ Result<bool> Refresher::sequence_elements(const NodeState& node, const CrdtPolic
   if (descend && !as_string) {
     const SequenceSlot& slot = view->slots[slots.front()];
     if (slot.shown != 0 && showable(slot) && is_container(*slot.entry->second.node, element)) {
-      Value& at = cur.as_list()[view->shown_before(slots.front(), total)];
-      return this->node(*slot.entry->second.node, element, removed, at, depth + 1, true);
+      const std::size_t index = view->shown_before(slots.front(), total);
+      if (!saved) note_list_edit(cur, index, false);
+      return this->node(*slot.entry->second.node, element, removed, cur.as_list()[index], depth + 1, true);
     }
   }
 
@@ -272,6 +271,16 @@ Result<bool> Refresher::sequence_elements(const NodeState& node, const CrdtPolic
 
   bool changed = false;
   std::size_t offset = view->shown_before(slots.front(), total);
+  if (!saved) {
+    // One element that stays or arrives in a list is one edit; anything
+    // else needs the whole value before.
+    const bool shown = view->slots[slots.front()].shown != 0;
+    if (!as_string && slots.size() == 1 && next.front()) {
+      note_list_edit(cur, offset, !shown);
+    } else if (slots.size() > 1 || shown || next.front()) {
+      changes_.save(keys_, &cur);
+    }
+  }
   std::size_t from = slots.front();
   for (std::size_t i = 0; i < slots.size(); ++i) {
     for (; from < slots[i]; ++from) offset += view->slots[from].shown;
@@ -306,8 +315,15 @@ Result<bool> Refresher::sequence_elements(const NodeState& node, const CrdtPolic
   return changed;
 }
 
+void Refresher::note_list_edit(const Value& list, std::size_t index, bool insertion) {
+  ChangeTrie::ListEdit edit{index, std::nullopt};
+  if (!insertion) edit.old_element = list.as_list()[index];
+  changes_.save_list_edit(keys_, list, std::move(edit));
+}
+
 Result<bool> Refresher::whole(const NodeState& node, const CrdtPolicy& policy, const RemovedChain* removed,
-                              Value& cur) {
+                              Value& cur, bool saved) {
+  if (!saved) changes_.save(keys_, &cur);
   WW_TRY_ASSIGN(std::optional<Value> v, full(node, policy, removed));
   if (!v) return Error::custom(kIncompatibleState);  // only a register is ever absent
   return replace(cur, std::move(*v));

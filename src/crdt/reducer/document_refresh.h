@@ -52,12 +52,17 @@ class Refresher {
   // Each takes a node of its kind whose kind matches its policy.
   Result<bool> map_entry(const NodeState& node, const CrdtPolicy& policy, const RemovedChain* removed, Value& cur,
                          std::size_t depth, bool saved);
+  // `saved` false: `cur` is a place not recorded yet, at `keys_`.
   Result<bool> set_member(const NodeState& node, const CrdtPolicy& policy, const RemovedChain* removed, Value& cur,
-                          std::size_t depth, const std::string& key, bool descend);
+                          std::size_t depth, const std::string& key, bool descend, bool saved);
   Result<bool> sequence_elements(const NodeState& node, const CrdtPolicy& policy, const RemovedChain* removed,
-                                 Value& cur, std::size_t depth, const std::vector<ElementId>& ids, bool descend);
+                                 Value& cur, std::size_t depth, const std::vector<ElementId>& ids, bool descend,
+                                 bool saved);
   // Recomputes `cur` as the whole value of `node`, which always yields one.
-  Result<bool> whole(const NodeState& node, const CrdtPolicy& policy, const RemovedChain* removed, Value& cur);
+  Result<bool> whole(const NodeState& node, const CrdtPolicy& policy, const RemovedChain* removed, Value& cur,
+                     bool saved);
+  // Records the list place at `keys_` before one element at `index` changes.
+  void note_list_edit(const Value& list, std::size_t index, bool insertion);
   Result<std::optional<Value>> full(const NodeState& node, const CrdtPolicy& policy, const RemovedChain* removed);
   // Puts `next` in place of `slot`; true when they differ.
   bool replace(Value& slot, Value next);

@@ -19,7 +19,14 @@ JsonValue JsonValue::sorted_object(Object members) {
     }
   }
   if (!strictly_sorted) {
-    std::stable_sort(members.begin(), members.end(), less);
+    if (members.size() <= 16) {
+      // Small objects: a stable insertion sort without a temporary buffer.
+      for (std::size_t i = 1; i < members.size(); ++i) {
+        for (std::size_t j = i; j > 0 && less(members[j], members[j - 1]); --j) std::swap(members[j], members[j - 1]);
+      }
+    } else {
+      std::stable_sort(members.begin(), members.end(), less);
+    }
     // Keep the last of each run of equal keys.
     std::size_t out = 0;
     for (std::size_t i = 0; i < members.size(); ++i) {

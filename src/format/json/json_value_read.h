@@ -42,7 +42,7 @@ struct JsonValueVisitor : rec::Visitor<JsonValueVisitor<Sorted>, JsonValue> {
   template <class S>
   Result<JsonValue> visit_seq(rec::Ctx, S& seq) {
     JsonValue::Array items;
-    items.reserve(std::min<std::size_t>(seq.size_hint(), 4096));
+    items.reserve(std::clamp<std::size_t>(seq.size_hint(), 4, 4096));
     for (;;) {
       WW_TRY_ASSIGN(bool more, seq.next([&](auto& de) -> Status {
         WW_TRY_ASSIGN(JsonValue v, de.any(JsonValueVisitor{}));
@@ -56,7 +56,7 @@ struct JsonValueVisitor : rec::Visitor<JsonValueVisitor<Sorted>, JsonValue> {
   template <class M>
   Result<JsonValue> visit_map(rec::Ctx, M& map) {
     JsonValue::Object members;
-    members.reserve(std::min<std::size_t>(map.size_hint(), 4096));
+    members.reserve(std::clamp<std::size_t>(map.size_hint(), 4, 4096));
     for (;;) {
       std::string key;
       WW_TRY_ASSIGN(bool more, map.next_key([&](auto& kd) -> Status {

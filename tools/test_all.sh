@@ -4,11 +4,14 @@
 # against that build. Extra arguments go to pytest.
 #   WW_BUILD_DIR  the build directory (default build/cpp)
 #   WW_JOBS       parallel jobs (default 2)
+#   WW_BUILD_TYPE CMake build type (default Debug: the quickest to compile;
+#                 the installed package is the optimised build)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 build_dir=${WW_BUILD_DIR:-build/cpp}
 jobs=${WW_JOBS:-2}
+build_type=${WW_BUILD_TYPE:-Debug}
 python=${PYTHON:-python3}
 
 generator=()
@@ -17,7 +20,7 @@ if command -v ninja >/dev/null 2>&1; then generator=(-G Ninja); fi
 [[ -f "$build_dir/CMakeCache.txt" ]] && generator=()
 
 cmake -S . -B "$build_dir" "${generator[@]}" \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_BUILD_TYPE="$build_type" \
   -DWW_BUILD_TESTS=ON -DWW_BUILD_MODULE=ON -DWW_WERROR=ON \
   -DPython_EXECUTABLE="$(command -v "$python")"
 cmake --build "$build_dir" -j "$jobs"

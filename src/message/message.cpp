@@ -11,6 +11,7 @@
 #include "format/json/json_writer.h"
 #include "format/json/text_de.h"
 #include "format/json/value_de.h"
+#include "message/message_binary.h"
 #include "value/value_json.h"
 
 namespace ww {
@@ -370,146 +371,13 @@ std::string Message::to_json() const {
   return out;
 }
 
-namespace {
-
-JsonValue tagged(const char* name, JsonValue payload) {
-  JsonValue::Object o;
-  o.emplace_back(name, std::move(payload));
-  return JsonValue::object(std::move(o));
-}
-
-JsonValue path_json_value(const Path& path) {
-  JsonValue::Array steps;
-  steps.reserve(path.size());
-  for (const PathSeg& seg : path) {
-    steps.push_back(seg.is_key() ? tagged("Key", JsonValue::str(seg.as_key()))
-                                 : tagged("Index", JsonValue::u64(seg.as_index())));
-  }
-  return JsonValue::array(std::move(steps));
-}
-
-JsonValue op_json_value(const Op& op) {
-  JsonValue::Object f;
-  f.emplace_back("path", path_json_value(op.path()));
-  std::visit(
-      [&](const auto& x) {
-        using T = std::decay_t<decltype(x)>;
-        if constexpr (requires { x.value; }) f.emplace_back("value", value_to_json_value(x.value));
-        if constexpr (requires { x.index; }) f.emplace_back("index", JsonValue::u64(x.index));
-        if constexpr (requires { x.from; }) f.emplace_back("from", JsonValue::u64(x.from));
-        if constexpr (requires { x.to; }) f.emplace_back("to", JsonValue::u64(x.to));
-        if constexpr (std::is_same_v<T, Op::Reorder>) {
-          JsonValue::Array order;
-          order.reserve(x.order.size());
-          for (std::uint64_t i : x.order) order.push_back(JsonValue::u64(i));
-          f.emplace_back("order", JsonValue::array(std::move(order)));
-        }
-      },
-      op.v);
-  return tagged(std::string(kOpKindNames[static_cast<std::size_t>(op.kind())]).c_str(),
-                JsonValue::sorted_object(std::move(f)));
-}
-
-JsonValue patch_json_value(const Patch& patch) {
-  JsonValue::Array ops;
-  ops.reserve(patch.ops.size());
-  for (const Op& op : patch.ops) ops.push_back(op_json_value(op));
-  JsonValue::Object o;
-  o.emplace_back("ops", JsonValue::array(std::move(ops)));
-  o.emplace_back("rev", JsonValue::u64(patch.rev));
-  return JsonValue::object(std::move(o));
-}
-
-// Builds the object of a known message; members are sorted at the end.
-struct ValueBuilder {
-  JsonValue::Object o;
-  void tag(const char* t) { o.emplace_back("t", JsonValue::str(t)); }
-  void u64(const char* k, std::uint64_t v) { o.emplace_back(k, JsonValue::u64(v)); }
-  void text(const char* k, const std::string& v) { o.emplace_back(k, JsonValue::str(v)); }
-  void opt_text(const char* k, const std::optional<std::string>& v) {
-    if (v) text(k, *v);
-  }
-  void list(const char* k, const std::vector<JsonValue>& v) { o.emplace_back(k, JsonValue::array(v)); }
-
-  JsonValue operator()(const msg::Snapshot& m) {
-    tag("snapshot");
-    u64("id", m.id);
-    text("type", m.type);
-    u64("rev", m.rev);
-    o.emplace_back("value", value_to_json_value(m.value));
-    return done();
-  }
-  JsonValue operator()(const msg::CrdtSnapshot& m) {
-    tag("crdt_snapshot");
-    u64("id", m.id);
-    text("type", m.type);
-    u64("rev", m.rev);
-    o.emplace_back("value", value_to_json_value(m.value));
-    o.emplace_back("spec", m.spec);
-    o.emplace_back("state", m.state);
-    return done();
-  }
-  JsonValue operator()(const msg::PatchMsg& m) {
-    tag("patch");
-    u64("id", m.id);
-    o.emplace_back("patch", patch_json_value(m.patch));
-    opt_text("proposal", m.proposal);
-    return done();
-  }
-  JsonValue operator()(const msg::Crdt& m) {
-    tag("crdt");
-    u64("id", m.id);
-    u64("rev", m.rev);
-    list("ops", m.ops);
-    if (m.effect) o.emplace_back("effect", *m.effect);
-    opt_text("proposal", m.proposal);
-    return done();
-  }
-  JsonValue operator()(const msg::Ack& m) {
-    tag("ack");
-    u64("id", m.id);
-    u64("rev", m.rev);
-    text("proposal", m.proposal);
-    return done();
-  }
-  JsonValue operator()(const msg::Reject& m) {
-    tag("reject");
-    u64("id", m.id);
-    u64("rev", m.rev);
-    text("error", m.error);
-    opt_text("proposal", m.proposal);
-    if (m.crdt_ops) list("crdt_ops", *m.crdt_ops);
-    return done();
-  }
-  JsonValue operator()(const msg::Awareness& m) {
-    tag("awareness");
-    u64("id", m.id);
-    opt_text("peer", m.peer);
-    o.emplace_back("state", m.state ? *m.state : JsonValue());
-    return done();
-  }
-  JsonValue operator()(const msg::Batch& m) {
-    tag("batch");
-    JsonValue::Array items;
-    items.reserve(m.msgs.size());
-    for (const Message& inner : m.msgs) items.push_back(inner.to_json_value());
-    o.emplace_back("msgs", JsonValue::array(std::move(items)));
-    return done();
-  }
-  JsonValue operator()(const msg::Unknown& m) { return m.value; }
-  JsonValue done() { return JsonValue::sorted_object(std::move(o)); }
-};
-
-}  // namespace
-
-JsonValue Message::to_json_value() const { return std::visit(ValueBuilder{}, v); }
 
 std::string Message::encode(CodecKind kind) const {
   std::string out;
   switch (kind) {
     case CodecKind::Json: write_json(out); break;
-    case CodecKind::MessagePack: msgpack::write_json_value(to_json_value(), out); break;
-    case CodecKind::Cbor: cbor::write_json_value(to_json_value(), out); break;
+    case CodecKind::MessagePack: write_message_msgpack(*this, out); break;
+    case CodecKind::Cbor: write_message_cbor(*this, out); break;
   }
   return out;
 }

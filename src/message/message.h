@@ -89,8 +89,6 @@ class Message {
   // Compact JSON: "t" first, members in declaration order.
   std::string to_json() const;
   void write_json(std::string& out) const;
-  // The same shape as a generic JSON value (objects in key order).
-  JsonValue to_json_value() const;
 
   std::string encode(CodecKind kind) const;
   static Result<Message> decode(std::string_view bytes, CodecKind kind);

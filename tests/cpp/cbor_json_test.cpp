@@ -7,6 +7,7 @@
 
 #include "cbor_test_util.h"
 #include "format/cbor/cbor_json.h"
+#include "format/cbor/cbor_transcode.h"
 #include "format/json/json_value.h"
 
 namespace ww {
@@ -16,10 +17,14 @@ using testing_cbor::cb;
 using testing_cbor::kIoEof;
 using testing_cbor::nested;
 
+// Both roads, through a JsonValue and in one pass, must give the same text
+// or the same error.
 std::string read(std::string_view bytes) {
   Result<JsonValue> r = cbor::read_json_value(bytes);
-  if (!r.ok()) return r.error().text();
-  return to_json_text(*r);
+  Result<std::string> direct = cbor::to_json_text(bytes);
+  const std::string want = r.ok() ? to_json_text(*r) : r.error().text();
+  EXPECT_EQ(direct.ok() ? *direct : direct.error().text(), want);
+  return want;
 }
 
 struct ReadCase {

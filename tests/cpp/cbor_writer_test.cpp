@@ -12,6 +12,7 @@
 #include "cbor_test_util.h"
 #include "format/cbor/cbor_float.h"
 #include "format/cbor/cbor_json.h"
+#include "format/cbor/cbor_transcode.h"
 #include "format/cbor/cbor_writer.h"
 #include "format/json/json_value.h"
 
@@ -169,19 +170,26 @@ TEST(CborWriter, JsonDocuments) {
       {R"("\u00e9")", "62 c3 a9"},
       {R"({"b":1,"a":[true,null,-1,1.5],"b":2})", "a2 61 61 84 f5 f6 20 f9 3e 00 61 62 02"},
       {"{}", "a0"},
+      {"[0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0]", "98 18 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00"},
+      {R"({"b":[],"a":[],"b":{}})", "a2 61 61 80 61 62 a0"},
       {"[]", "80"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.json);
     Result<JsonValue> v = parse_json_text(c.json);
+    Result<std::string> direct = cbor::from_json_text(c.json);
     if (std::string(c.bytes) == "ERR") {
-      EXPECT_FALSE(v.ok());
+      ASSERT_FALSE(v.ok());
+      ASSERT_FALSE(direct.ok());
+      EXPECT_EQ(direct.error().text(), v.error().text());
       continue;
     }
     ASSERT_TRUE(v.ok()) << v.error().text();
     std::string out;
     cbor::write_json_value(*v, out);
     EXPECT_EQ(hex(out), c.bytes);
+    ASSERT_TRUE(direct.ok());
+    EXPECT_EQ(hex(*direct), c.bytes);
   }
 }
 

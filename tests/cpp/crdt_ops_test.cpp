@@ -2,6 +2,7 @@
 // every reading message at its place, and operation fingerprints.
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -161,55 +162,55 @@ TEST(OpsFormat, ReadingOperations) {
       {"segment as array inside the path", R"([{"kind":"register_set","dot":)" + kDot1 + R"(,"path":[["key","a"]],"value":"Null"}])",
        R"([{"kind":"register_set","dot":{"counter":1,"replica":"a"},"path":[{"kind":"key","key":"a"}],"value":"Null"}])"},
       {"empty list", "[]", "[]"},
-      // Faults, placed after the array that holds the operation, or at the
-      // comma before the next one.
+      // Faults found while an operation is built are placed after the array
+      // that holds it, or past the comma (and spaces) before the next one.
       {"unknown member", R"([{"kind":"register_set","dot":{"counter":1,"replica":"a"},"path":[],"value":"Null","extra":1}])",
-       "error: unknown field `extra`, expected one of `dot`, `path`, `value` at line 1 column 96"},
+       "error: unknown field `extra`, expected one of `dot`, `path`, `value` at line 1 column 94"},
       {"fault before a comma", "[" + rs.substr(0, rs.size() - 1) + R"(,"x":1}, )" + rs + "]",
-       "error: unknown field `x`, expected one of `dot`, `path`, `value` at line 1 column 90"},
+       "error: unknown field `x`, expected one of `dot`, `path`, `value` at line 1 column 91"},
       {"map_remove without removed", R"([{"kind":"map_remove","dot":)" + kDot1 + R"(,"path":[],"key":"k"}])",
-       "error: missing field `removed` at line 1 column 72"},
+       "error: missing field `removed` at line 1 column 77"},
       {"missing fields in field order", R"([{"kind":"map_set"}])", "error: missing field `dot` at line 1 column 20"},
       {"kind case-sensitive", R"([{"kind":"Register_Set"}])",
        "error: unknown variant `Register_Set`, expected one of `register_set`, `map_set`, `map_remove`, `set_add`, "
-       "`set_remove`, `sequence_insert`, `sequence_delete` at line 1 column 24"},
+       "`set_remove`, `sequence_insert`, `sequence_delete` at line 1 column 23"},
       {"kind by index", R"([{"kind":3}])", "error: invalid type: integer `3`, expected variant identifier at line 1 column 10"},
       {"kind null", R"([{"kind":null}])", "error: invalid type: null, expected variant identifier at line 1 column 13"},
       // A kind is checked when it is met, before a later syntax error.
       {"kind before syntax", R"([{"kind":"bad","x":[}])",
        "error: unknown variant `bad`, expected one of `register_set`, `map_set`, `map_remove`, `set_add`, "
        "`set_remove`, `sequence_insert`, `sequence_delete` at line 1 column 14"},
-      {"syntax before a field fault", R"([{"kind":"register_set","x":[}])", "error: expected value at line 1 column 29"},
-      {"kind twice", R"([{"kind":"set_add","kind":"set_add"}])", "error: duplicate field `kind` at line 1 column 26"},
+      {"syntax before a field fault", R"([{"kind":"register_set","x":[}])", "error: expected value at line 1 column 30"},
+      {"kind twice", R"([{"kind":"set_add","kind":"set_add"}])", "error: duplicate field `kind` at line 1 column 25"},
       {"no kind", R"([{"path":[]}])", "error: missing field `kind` at line 1 column 12"},
       {"field twice", R"([{"kind":"register_set","path":[],"path":[]}])", "error: duplicate field `path` at line 1 column 45"},
       {"array too short", R"([["set_add",{"counter":2,"replica":"b"},[]]])",
-       "error: invalid length 2, expected struct variant CrdtOp::SetAdd with 3 elements at line 1 column 45"},
+       "error: invalid length 2, expected struct variant CrdtOp::SetAdd with 3 elements at line 1 column 44"},
       {"array too long", R"([["set_add",{"counter":2,"replica":"b"},[],"Null",1]])",
-       "error: invalid length 4, expected 3 elements in sequence at line 1 column 54"},
+       "error: invalid length 4, expected 3 elements in sequence at line 1 column 53"},
       {"array without after", R"([["sequence_insert",{"counter":2,"replica":"b"},[]]])",
-       "error: invalid length 2, expected struct variant CrdtOp::SequenceInsert with 4 elements at line 1 column 53"},
+       "error: invalid length 2, expected struct variant CrdtOp::SequenceInsert with 4 elements at line 1 column 52"},
       {"empty array", "[[]]", "error: missing field `kind` at line 1 column 3"},
       {"not a record", "[5]", "error: invalid type: integer `5`, expected internally tagged enum CrdtOp at line 1 column 2"},
       {"not a list", "{}", "error: invalid type: map, expected a sequence at line 1 column 0"},
       {"segment kind out of range", R"([{"kind":"register_set","dot":)" + kDot1 + R"(,"path":[{"kind":3,"key":"a"}],"value":"Null"}])",
-       "error: invalid value: integer `3`, expected variant index 0 <= i < 3 at line 1 column 99"},
+       "error: invalid value: integer `3`, expected variant index 0 <= i < 3 at line 1 column 104"},
       {"segment unknown member", R"([{"kind":"register_set","dot":)" + kDot1 + R"(,"path":[{"kind":"key","id":1}],"value":"Null"}])",
-       "error: unknown field `id`, expected `key` at line 1 column 100"},
+       "error: unknown field `id`, expected `key` at line 1 column 105"},
       {"path not a list", R"([{"kind":"register_set","dot":)" + kDot1 + R"(,"path":{},"value":"Null"}])",
-       "error: invalid type: map, expected a sequence at line 1 column 80"},
+       "error: invalid type: map, expected a sequence at line 1 column 84"},
       {"key not a text", R"([{"kind":"map_set","dot":)" + kDot1 + R"(,"path":[],"key":1,"value":"Null"}])",
-       "error: invalid type: integer `1`, expected a string at line 1 column 81"},
+       "error: invalid type: integer `1`, expected a string at line 1 column 87"},
       {"bad value", R"([{"kind":"set_add","dot":)" + kDot1 + R"(,"path":[],"value":{"Int":1.5}}])",
-       "error: invalid type: floating point `1.5`, expected i64 at line 1 column 83"},
+       "error: invalid type: floating point `1.5`, expected i64 at line 1 column 84"},
       {"dot of wrong type", R"([{"kind":"set_add","dot":[1],"path":[],"value":"Null"}])",
-       "error: invalid length 1, expected struct Dot with 2 elements at line 1 column 56"},
+       "error: invalid length 1, expected struct Dot with 2 elements at line 1 column 55"},
       {"removed not a list", R"([{"kind":"set_remove","dot":)" + kDot1 + R"(,"path":[],"key":"k","removed":{}}])",
-       "error: invalid type: map, expected a sequence at line 1 column 87"},
+       "error: invalid type: map, expected a sequence at line 1 column 90"},
       {"after of wrong type", R"([{"kind":"sequence_insert","dot":)" + kDot1 + R"(,"path":[],"after":5,"values":[]}])",
-       "error: invalid type: integer `5`, expected struct ElementId at line 1 column 93"},
+       "error: invalid type: integer `5`, expected struct ElementId at line 1 column 94"},
       {"ids not a list", R"([{"kind":"sequence_delete","dot":)" + kDot1 + R"(,"path":[],"ids":"x"}])",
-       R"(error: invalid type: string "x", expected a sequence at line 1 column 79)"},
+       R"(error: invalid type: string "x", expected a sequence at line 1 column 82)"},
   };
   for (const auto& c : cases) EXPECT_EQ(reread_ops(c.text), c.expected) << c.what;
 }
@@ -225,16 +226,16 @@ TEST(OpsFormat, ReadingMutations) {
       {"splice without values", R"([{"kind":"sequence_splice","path":[],"index":0,"delete_count":1}])",
        "error: missing field `values` at line 1 column 65"},
       {"negative index", R"([{"kind":"sequence_splice","path":[],"index":-1,"delete_count":1,"values":[]}])",
-       "error: invalid value: integer `-1`, expected u64 at line 1 column 48"},
+       "error: invalid value: integer `-1`, expected u64 at line 1 column 78"},
       {"mutations carry no dot", R"([{"kind":"register_set","dot":{"counter":1,"replica":"a"},"path":[],"value":"Null"}])",
-       "error: unknown field `dot`, expected `path` or `value` at line 1 column 86"},
+       "error: unknown field `dot`, expected `path` or `value` at line 1 column 84"},
       {"unknown member of a splice", R"([{"kind":"sequence_splice","x":0}])",
        "error: unknown field `x`, expected one of `path`, `index`, `delete_count`, `values` at line 1 column 34"},
       {"unknown member of a remove", R"([{"kind":"set_remove","x":0}])",
        "error: unknown field `x`, expected `path` or `key` at line 1 column 29"},
       {"unknown kind", R"([{"kind":"splice"}])",
        "error: unknown variant `splice`, expected one of `register_set`, `map_set`, `map_remove`, `set_add`, "
-       "`set_remove`, `sequence_insert`, `sequence_delete`, `sequence_splice` at line 1 column 18"},
+       "`set_remove`, `sequence_insert`, `sequence_delete`, `sequence_splice` at line 1 column 17"},
       {"array too short", R"([["sequence_splice",[],2,0]])",
        "error: invalid length 3, expected struct variant CrdtMutation::SequenceSplice with 4 elements at line 1 column 28"},
   };
@@ -281,6 +282,44 @@ TEST(OpsFormat, ReadsOverParsedJson) {
   EXPECT_EQ(*op, (CrdtOp{CrdtOp::SetAdd{Dot{2, "b"}, {CrdtPathSegment::member("m")}, Value::null()}}));
   EXPECT_EQ(op->dot(), (Dot{2, "b"}));
   EXPECT_EQ(op->path().size(), 1u);
+}
+
+// Damaged operation lists are refused with a message, or read as operations
+// whose written form reads back the same.
+TEST(OpsFormat, DamagedTextsAreRefusedOrReadConsistently) {
+  const std::string base =
+      R"([{"kind":"map_set","dot":{"counter":4,"replica":"a"},"path":[{"kind":"member","key":"{\"Str\":\"x\"}"},)"
+      R"({"kind":"element","id":{"dot":{"counter":3,"replica":"a"},"index":0}}],"key":"k","value":{"List":[{"Int":-3}]}},)"
+      R"(["sequence_insert",{"counter":5,"replica":"b"},[{"kind":"key","key":"s"}],null,[{"Map":{"a":"Null"}}]],)"
+      R"({"kind":"set_remove","dot":{"counter":6,"replica":"a"},"path":[],"key":"m","removed":[{"counter":1,"replica":"a"}]}])";
+  ASSERT_TRUE(crdt_ops_from_json(base).ok());
+  const std::string pieces = "{}[]\",:-019ae\\ ";
+  std::mt19937 rng(11);
+  int accepted = 0;
+  for (int trial = 0; trial < 4000; ++trial) {
+    std::string text = base;
+    int edits = 1 + static_cast<int>(rng() % 3);
+    for (int e = 0; e < edits && !text.empty(); ++e) {
+      std::size_t at = rng() % text.size();
+      char c = pieces[rng() % pieces.size()];
+      switch (rng() % 3) {
+        case 0: text[at] = c; break;
+        case 1: text.insert(text.begin() + static_cast<std::ptrdiff_t>(at), c); break;
+        default: text.erase(at, 1 + rng() % 8); break;
+      }
+    }
+    auto ops = crdt_ops_from_json(text);
+    auto mutations = crdt_mutations_from_json(text);  // the same shapes, another reader
+    (void)mutations;
+    if (!ops.ok()) continue;
+    ++accepted;
+    std::string written = ops_text(*ops);
+    auto again = crdt_ops_from_json(written);
+    ASSERT_TRUE(again.ok()) << written;
+    EXPECT_EQ(*again, *ops) << text;
+    EXPECT_EQ(ops_text(*again), written);
+  }
+  EXPECT_GT(accepted, 0);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // and the saved-state JSON format with every reading message at its place.
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -114,7 +115,8 @@ TEST(MemberKey, FromWholeValueOrIdentityPaths) {
   }
 }
 
-TEST(StateFormat, WritesEveryFormExactly) {
+// Every node kind, every entry field, a compacted context and fingerprints.
+CrdtState rich_state() {
   CrdtState state;
   state.spec_hash = "sha256:x";
   state.context.compacted = {{"b", 2}, {"a", 1}};
@@ -131,6 +133,11 @@ TEST(StateFormat, WritesEveryFormExactly) {
   set.entries["k"] = SetEntryState{RegisterState{}, {dot(1, "c")}, {}, {dot(6, "c")}};
   map.entries["m"] = MapEntryState{set, {}, {}, {}};
   state.root = map;
+  return state;
+}
+
+TEST(StateFormat, WritesEveryFormExactly) {
+  CrdtState state = rich_state();
 
   EXPECT_EQ(crdt_state_to_json(state),
             R"({"state_version":1,"spec_hash":"sha256:x",)"
@@ -185,7 +192,6 @@ TEST(StateFormat, NodeStatesReadInTwoSteps) {
       {"set array short", R"(["set"])", "invalid length 0, expected struct variant NodeState::Set with 1 elements"},
       {"sequence array short", R"(["sequence",[]])",
        "invalid length 1, expected struct variant NodeState::Sequence with 2 elements"},
-      {"empty array", "[]", "missing field `kind`"},
       {"register unknown member", R"({"kind":"register","x":1})", "unknown field `x`, expected `value` or `dot`"},
       {"map without entries", R"({"kind":"map"})", "missing field `entries`"},
       {"map unknown member", R"({"kind":"map","entries":{},"x":1})", "unknown field `x`, expected `entries`"},
@@ -299,36 +305,36 @@ TEST(StateFormat, SavedStateRecordMessages) {
   const std::string fp = R"({"counter":1,"replica":"a"})";
   const std::vector<StateCase> cases = {
       {"no context", R"({"state_version":1,"spec_hash":"h","root":{"kind":"register"}})",
-       "missing field `context` at line 1 column 63"},
+       "missing field `context` at line 1 column 62"},
       {"unknown member", R"({"state_version":1,"x":1})",
        "unknown field `x`, expected one of `state_version`, `spec_hash`, `context`, `fingerprints`, `root` "
-       "at line 1 column 23"},
-      {"repeated member", R"({"state_version":1,"state_version":1})", "duplicate field `state_version` at line 1 column 35"},
+       "at line 1 column 22"},
+      {"repeated member", R"({"state_version":1,"state_version":1})", "duplicate field `state_version` at line 1 column 34"},
       {"version not a number", R"({"state_version":"1"})", R"(invalid type: string "1", expected u32 at line 1 column 20)"},
       {"version too large", R"({"state_version":4294967296})",
        "invalid value: integer `4294967296`, expected u32 at line 1 column 27"},
-      {"not a record", "[1,\"h\",{}]", "invalid length 3, expected struct CrdtState with 5 elements at line 1 column 10"},
-      {"array surplus", "[1,\"h\",{},[]," + root + ",5]", "trailing characters at line 1 column 66"},
+      {"not a record", "[1,\"h\",{}]", "invalid length 4, expected struct CrdtState with 5 elements at line 1 column 10"},
+      {"array surplus", "[1,\"h\",{},[]," + root + ",5]", "trailing characters at line 1 column 58"},
       {"not an object", "null", "invalid type: null, expected struct CrdtState at line 1 column 4"},
-      {"fingerprints", kHead.substr(0, kHead.size() - 8) + R"("fingerprints":[[)" + fp + R"(,"f"]],"root":)" + root + "}",
+      {"fingerprints", kHead.substr(0, kHead.size() - 7) + R"("fingerprints":[[)" + fp + R"(,"f"]],"root":)" + root + "}",
        "same"},
       {"duplicate fingerprint dot",
-       kHead.substr(0, kHead.size() - 8) + R"("fingerprints":[[)" + fp + R"(,"f"],[)" + fp + R"(,"g"]],"root":)" + root + "}",
-       "duplicate operation fingerprint dot at line 1 column 121"},
+       kHead.substr(0, kHead.size() - 7) + R"("fingerprints":[[)" + fp + R"(,"f"],[)" + fp + R"(,"g"]],"root":)" + root + "}",
+       "duplicate operation fingerprint dot at line 1 column 132"},
       {"fingerprint pair too long (read from text)",
-       kHead.substr(0, kHead.size() - 8) + R"("fingerprints":[[)" + fp + R"(,"f",1]],"root":)" + root + "}",
-       "trailing characters at line 1 column 92"},
-      {"fingerprint pair too short", kHead.substr(0, kHead.size() - 8) + R"("fingerprints":[[)" + fp + R"(]],"root":)" + root + "}",
-       "invalid length 1, expected a tuple of size 2 at line 1 column 88"},
-      {"fingerprint not a pair", kHead.substr(0, kHead.size() - 8) + R"("fingerprints":[5],"root":)" + root + "}",
-       "invalid type: integer `5`, expected a tuple of size 2 at line 1 column 63"},
+       kHead.substr(0, kHead.size() - 7) + R"("fingerprints":[[)" + fp + R"(,"f",1]],"root":)" + root + "}",
+       "trailing characters at line 1 column 98"},
+      {"fingerprint pair too short", kHead.substr(0, kHead.size() - 7) + R"("fingerprints":[[)" + fp + R"(]],"root":)" + root + "}",
+       "invalid length 1, expected a tuple of size 2 at line 1 column 93"},
+      {"fingerprint not a pair", kHead.substr(0, kHead.size() - 7) + R"("fingerprints":[5],"root":)" + root + "}",
+       "invalid type: integer `5`, expected a tuple of size 2 at line 1 column 65"},
       {"context members", R"({"state_version":1,"spec_hash":"h","context":{"dots":[{"counter":2,"replica":"b"}],"compacted":{"a":1,"a":3}},"root":)" + root + "}",
        R"({"state_version":1,"spec_hash":"h","context":{"compacted":{"a":3},"dots":[{"counter":2,"replica":"b"}]},"root":)" + root + "}"},
       {"context unknown member", R"({"state_version":1,"spec_hash":"h","context":{"x":1}})",
-       "unknown field `x`, expected `compacted` or `dots` at line 1 column 50"},
-      {"context as array", R"({"state_version":1,"spec_hash":"h","context":[{"a":1},[],5]})", "trailing characters at line 1 column 57"},
+       "unknown field `x`, expected `compacted` or `dots` at line 1 column 49"},
+      {"context as array", R"({"state_version":1,"spec_hash":"h","context":[{"a":1},[],5]})", "trailing characters at line 1 column 58"},
       {"compacted not a map", R"({"state_version":1,"spec_hash":"h","context":{"compacted":[]}})",
-       "invalid type: sequence, expected a map at line 1 column 60"},
+       "invalid type: sequence, expected a map at line 1 column 58"},
       {"compacted counter negative", R"({"state_version":1,"spec_hash":"h","context":{"compacted":{"a":-2}}})",
        "invalid value: integer `-2`, expected u64 at line 1 column 65"},
       {"dot inside context, on line 2", "{\"state_version\":1,\"spec_hash\":\"h\",\n\"context\":{\"dots\":[{\"counter\":\"x\"}]}}",
@@ -339,14 +345,15 @@ TEST(StateFormat, SavedStateRecordMessages) {
        "unknown variant `tree`, expected one of `register`, `map`, `set`, `sequence` at line 1 column 69"},
       {"root kind twice", kHead + R"({"kind":"map","kind":"map"})",
        "duplicate field `kind` at line 1 column 75"},
-      {"root kind missing", kHead + R"({"entries":{}},"x":1})", "missing field `kind` at line 1 column 68"},
+      {"root kind missing", kHead + R"({"entries":{}},"x":1})", "missing field `kind` at line 1 column 69"},
+      {"root array without kind", kHead + "[]}", "missing field `kind` at line 1 column 57"},
       {"root not a record", kHead + "5}", "invalid type: integer `5`, expected internally tagged enum NodeState at line 1 column 56"},
       // A syntax error anywhere in the root comes before its second-step faults.
-      {"syntax after a fault", kHead + R"({"kind":"register","x":1,"y":[1,}})", "expected value at line 1 column 87"},
+      {"syntax after a fault", kHead + R"({"kind":"register","x":1,"y":[1,}})", "expected value at line 1 column 88"},
       // Second-step faults are placed where the reader stands after the state
       // object: before a member that follows the root, or past the closing brace.
       {"fault before another member", kHead + R"({"kind":"map"} ,"spec_hash":"h"})",
-       "missing field `entries` at line 1 column 71"},
+       "missing field `entries` at line 1 column 70"},
   };
   for (const auto& c : cases) {
     std::string got = reread(c.text);
@@ -383,6 +390,39 @@ TEST(StateFormat, DeepNodeTreeWithinTheJsonLimit) {
   EXPECT_EQ(reread(deepest), deepest);
   std::string too_deep = nested(42);
   EXPECT_NE(reread(too_deep).find("recursion limit exceeded"), std::string::npos);
+}
+
+// Damaged texts: each is refused with a message, or read as a state whose
+// written form reads back to the same state.
+TEST(StateFormat, DamagedTextsAreRefusedOrReadConsistently) {
+  const std::string base = crdt_state_to_json(rich_state());
+  const std::string pieces = "{}[]\",:-019ae\\ \n";
+  std::mt19937 rng(7);
+  int accepted = 0;
+  for (int trial = 0; trial < 4000; ++trial) {
+    std::string text = base;
+    int edits = 1 + static_cast<int>(rng() % 3);
+    for (int e = 0; e < edits && !text.empty(); ++e) {
+      std::size_t at = rng() % text.size();
+      char c = pieces[rng() % pieces.size()];
+      switch (rng() % 3) {
+        case 0: text[at] = c; break;
+        case 1: text.insert(text.begin() + static_cast<std::ptrdiff_t>(at), c); break;
+        default: text.erase(at, 1 + rng() % 8); break;
+      }
+    }
+    auto state = crdt_state_from_json(text);
+    if (!state.ok()) {
+      EXPECT_FALSE(state.error().message().empty());
+      continue;
+    }
+    ++accepted;
+    std::string written = crdt_state_to_json(*state);
+    auto again = crdt_state_from_json(written);
+    ASSERT_TRUE(again.ok()) << written;
+    EXPECT_EQ(*again, *state) << text;
+  }
+  EXPECT_GT(accepted, 0);
 }
 
 }  // namespace

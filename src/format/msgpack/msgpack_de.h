@@ -227,11 +227,15 @@ class De {
   }
   void leave() { ++depth_; }
 
-  template <class V> Result<rec::OutOf<V>> any_inner(V& v, bool allow_bytes);
+  // Nesting recurses through any_inner and visit_array / visit_map: they
+  // are kept small and out of line (a 1023-deep input must fit in the
+  // stack of any thread), and the scalar cases go to a frame of their own.
+  template <class V> [[gnu::noinline]] Result<rec::OutOf<V>> any_inner(V& v, bool allow_bytes);
+  template <class V> [[gnu::noinline]] Result<rec::OutOf<V>> visit_scalar(V& v, std::uint8_t m, bool allow_bytes);
   template <class V> Result<rec::OutOf<V>> visit_str_data(V& v, std::uint32_t len);
   template <class V> Result<rec::OutOf<V>> visit_bin_data(V& v, std::uint32_t len, bool allow_bytes);
-  template <class V> Result<rec::OutOf<V>> visit_array(V& v, std::uint32_t len);
-  template <class V> Result<rec::OutOf<V>> visit_map(V& v, std::uint32_t len);
+  template <class V> [[gnu::noinline]] Result<rec::OutOf<V>> visit_array(V& v, std::uint32_t len);
+  template <class V> [[gnu::noinline]] Result<rec::OutOf<V>> visit_map(V& v, std::uint32_t len);
   template <class V> Result<rec::OutOf<V>> visit_ext(V& v);
   Status skip_ext(std::uint32_t len);
 
@@ -283,11 +287,26 @@ Result<rec::OutOf<V>> VariantAccess::struct_variant(rec::Names, V&& v) {
 template <class V>
 Result<rec::OutOf<V>> De::any_inner(V& v, bool allow_bytes) {
   WW_TRY_ASSIGN(std::uint8_t m, take_marker());
+  if (m >= 0x80 && m <= 0x8f) return visit_map(v, m & 0x0fu);
+  if (m >= 0x90 && m <= 0x9f) return visit_array(v, m & 0x0fu);
+  switch (m) {
+    case 0xdc: case 0xdd: {
+      WW_TRY_ASSIGN(std::uint32_t len, read_len(m == 0xdc ? 2 : 4));
+      return visit_array(v, len);
+    }
+    case 0xde: case 0xdf: {
+      WW_TRY_ASSIGN(std::uint32_t len, read_len(m == 0xde ? 2 : 4));
+      return visit_map(v, len);
+    }
+    default: return visit_scalar(v, m, allow_bytes);
+  }
+}
+
+template <class V>
+Result<rec::OutOf<V>> De::visit_scalar(V& v, std::uint8_t m, bool allow_bytes) {
   if (m <= 0x7f) return v.visit_u64(ctx(), m);
   if (m >= 0xe0) return v.visit_i64(ctx(), static_cast<std::int8_t>(m));
-  if (m <= 0x8f) return visit_map(v, m & 0x0fu);
-  if (m <= 0x9f) return visit_array(v, m & 0x0fu);
-  if (m <= 0xbf) return visit_str_data(v, m & 0x1fu);
+  if (m >= 0xa0 && m <= 0xbf) return visit_str_data(v, m & 0x1fu);
   switch (m) {
     case 0xc0: return v.visit_unit(ctx());
     case 0xc1: return wrong_marker(m);
@@ -316,14 +335,6 @@ Result<rec::OutOf<V>> De::any_inner(V& v, bool allow_bytes) {
     case 0xd9: case 0xda: case 0xdb: {
       WW_TRY_ASSIGN(std::uint32_t len, read_len(1 << (m - 0xd9)));
       return visit_str_data(v, len);
-    }
-    case 0xdc: case 0xdd: {
-      WW_TRY_ASSIGN(std::uint32_t len, read_len(m == 0xdc ? 2 : 4));
-      return visit_array(v, len);
-    }
-    case 0xde: case 0xdf: {
-      WW_TRY_ASSIGN(std::uint32_t len, read_len(m == 0xde ? 2 : 4));
-      return visit_map(v, len);
     }
     default: break;
   }

@@ -1,0 +1,197 @@
+#include "message/message_binary.h"
+
+#include <string_view>
+
+#include "format/cbor/cbor_json.h"
+#include "format/cbor/cbor_writer.h"
+#include "format/msgpack/msgpack_json.h"
+#include "format/msgpack/msgpack_writer.h"
+#include "message/message.h"
+#include "value/value_cbor.h"
+#include "value/value_msgpack.h"
+
+namespace ww {
+namespace {
+
+struct MsgpackSink {
+  std::string& out;
+  void map(std::size_t n) { msgpack::put_map_header(out, n); }
+  void array(std::size_t n) { msgpack::put_array_header(out, n); }
+  void str(std::string_view s) { msgpack::put_str(out, s); }
+  void u64(std::uint64_t v) { msgpack::put_uint(out, v); }
+  void null() { msgpack::put_nil(out); }
+  void value(const Value& v) { write_value_msgpack(v, out); }
+  void json(const JsonValue& v) { msgpack::write_json_value(v, out); }
+};
+
+struct CborSink {
+  std::string& out;
+  void map(std::size_t n) { cbor::put_map_head(out, n); }
+  void array(std::size_t n) { cbor::put_array_head(out, n); }
+  void str(std::string_view s) { cbor::put_text(out, s); }
+  void u64(std::uint64_t v) { cbor::put_uint(out, v); }
+  void null() { cbor::put_null(out); }
+  void value(const Value& v) { write_value_cbor(v, out); }
+  void json(const JsonValue& v) { cbor::write_json_value(v, out); }
+};
+
+template <class S>
+void path(S& s, const Path& p) {
+  s.array(p.size());
+  for (const PathSeg& seg : p) {
+    s.map(1);
+    if (seg.is_key()) {
+      s.str("Key");
+      s.str(seg.as_key());
+    } else {
+      s.str("Index");
+      s.u64(seg.as_index());
+    }
+  }
+}
+
+// The fields of each kind in ascending key order.
+template <class S>
+void op(S& s, const Op& o) {
+  s.map(1);
+  s.str(kOpKindNames[static_cast<std::size_t>(o.kind())]);
+  std::visit(
+      [&](const auto& x) {
+        using T = std::decay_t<decltype(x)>;
+        if constexpr (std::is_same_v<T, Op::Set>) {
+          s.map(2);
+          s.str("path"), path(s, x.path);
+          s.str("value"), s.value(x.value);
+        } else if constexpr (std::is_same_v<T, Op::Remove>) {
+          s.map(1);
+          s.str("path"), path(s, x.path);
+        } else if constexpr (std::is_same_v<T, Op::Insert>) {
+          s.map(3);
+          s.str("index"), s.u64(x.index);
+          s.str("path"), path(s, x.path);
+          s.str("value"), s.value(x.value);
+        } else if constexpr (std::is_same_v<T, Op::RemoveAt>) {
+          s.map(2);
+          s.str("index"), s.u64(x.index);
+          s.str("path"), path(s, x.path);
+        } else if constexpr (std::is_same_v<T, Op::Move>) {
+          s.map(3);
+          s.str("from"), s.u64(x.from);
+          s.str("path"), path(s, x.path);
+          s.str("to"), s.u64(x.to);
+        } else {
+          s.map(2);
+          s.str("order");
+          s.array(x.order.size());
+          for (std::uint64_t i : x.order) s.u64(i);
+          s.str("path"), path(s, x.path);
+        }
+      },
+      o.v);
+}
+
+template <class S>
+void patch(S& s, const Patch& p) {
+  s.map(2);
+  s.str("ops");
+  s.array(p.ops.size());
+  for (const Op& o : p.ops) op(s, o);
+  s.str("rev");
+  s.u64(p.rev);
+}
+
+template <class S>
+void list(S& s, const std::vector<JsonValue>& items) {
+  s.array(items.size());
+  for (const JsonValue& v : items) s.json(v);
+}
+
+template <class S>
+struct Writer {
+  S& s;
+  void tag(const char* t) { s.str("t"), s.str(t); }
+  void operator()(const msg::Snapshot& m) {
+    s.map(5);
+    s.str("id"), s.u64(m.id);
+    s.str("rev"), s.u64(m.rev);
+    tag("snapshot");
+    s.str("type"), s.str(m.type);
+    s.str("value"), s.value(m.value);
+  }
+  void operator()(const msg::CrdtSnapshot& m) {
+    s.map(7);
+    s.str("id"), s.u64(m.id);
+    s.str("rev"), s.u64(m.rev);
+    s.str("spec"), s.json(m.spec);
+    s.str("state"), s.json(m.state);
+    tag("crdt_snapshot");
+    s.str("type"), s.str(m.type);
+    s.str("value"), s.value(m.value);
+  }
+  void operator()(const msg::PatchMsg& m) {
+    s.map(3 + (m.proposal ? 1 : 0));
+    s.str("id"), s.u64(m.id);
+    s.str("patch"), patch(s, m.patch);
+    if (m.proposal) s.str("proposal"), s.str(*m.proposal);
+    tag("patch");
+  }
+  void operator()(const msg::Crdt& m) {
+    s.map(4 + (m.effect ? 1 : 0) + (m.proposal ? 1 : 0));
+    if (m.effect) s.str("effect"), s.json(*m.effect);
+    s.str("id"), s.u64(m.id);
+    s.str("ops"), list(s, m.ops);
+    if (m.proposal) s.str("proposal"), s.str(*m.proposal);
+    s.str("rev"), s.u64(m.rev);
+    tag("crdt");
+  }
+  void operator()(const msg::Ack& m) {
+    s.map(4);
+    s.str("id"), s.u64(m.id);
+    s.str("proposal"), s.str(m.proposal);
+    s.str("rev"), s.u64(m.rev);
+    tag("ack");
+  }
+  void operator()(const msg::Reject& m) {
+    s.map(4 + (m.crdt_ops ? 1 : 0) + (m.proposal ? 1 : 0));
+    if (m.crdt_ops) s.str("crdt_ops"), list(s, *m.crdt_ops);
+    s.str("error"), s.str(m.error);
+    s.str("id"), s.u64(m.id);
+    if (m.proposal) s.str("proposal"), s.str(*m.proposal);
+    s.str("rev"), s.u64(m.rev);
+    tag("reject");
+  }
+  void operator()(const msg::Awareness& m) {
+    s.map(3 + (m.peer ? 1 : 0));
+    s.str("id"), s.u64(m.id);
+    if (m.peer) s.str("peer"), s.str(*m.peer);
+    s.str("state");
+    if (m.state) {
+      s.json(*m.state);
+    } else {
+      s.null();
+    }
+    tag("awareness");
+  }
+  void operator()(const msg::Batch& m) {
+    s.map(2);
+    s.str("msgs");
+    s.array(m.msgs.size());
+    for (const Message& inner : m.msgs) std::visit(*this, inner.v);
+    tag("batch");
+  }
+  void operator()(const msg::Unknown& m) { s.json(m.value); }
+};
+
+}  // namespace
+
+void write_message_msgpack(const Message& m, std::string& out) {
+  MsgpackSink s{out};
+  std::visit(Writer<MsgpackSink>{s}, m.v);
+}
+
+void write_message_cbor(const Message& m, std::string& out) {
+  CborSink s{out};
+  std::visit(Writer<CborSink>{s}, m.v);
+}
+
+}  // namespace ww

@@ -67,3 +67,22 @@ restored = wirewright.CrdtDocument.from_state(spec, saved, "bob")
 assert restored.state() == saved and restored.value() == bob.value()
 removed = restored.compact(json.dumps({"alice": 2, "bob": 2}))
 print("compacted, tombstones removed:", removed, "state:", json.loads(restored.state())["context"])
+
+# ---- a client's view of the live protocol ----
+
+client = wirewright.ClientState()
+# prepare says what a message would do; commit makes it so.
+effect = client.prepare('{"t":"snapshot","id":1,"type":"Doc","rev":3,"value":"Null"}')
+client.commit(effect)
+message = client.proposal(1, '[{"Set":{"path":[],"value":{"Int":7}}}]')
+print("proposal:", message)
+proposal_id = json.loads(message)["proposal"]
+client.commit(client.prepare(json.dumps({"t": "ack", "id": 1, "rev": 4, "proposal": proposal_id})))
+client.commit(client.prepare('{"t":"patch","id":1,"patch":{"rev":4,"ops":[]}}'))
+print("revisions:", client.revisions(), "pending:", client.pending())
+
+# One message in each connection codec.
+for codec in ["json", "msgpack", "cbor"]:
+    data = wirewright.encode_message(message, codec)
+    assert wirewright.decode_message(data, codec) == message
+    print(f"{codec:8s}", data[:24], "...")

@@ -76,7 +76,9 @@ struct ValueVisitor : rec::Visitor<ValueVisitor, Value> {
       return {};
     }));
     Value out;
-    auto payload = [&](auto read, auto make) -> Status {
+    // Out of line: nesting recurses through here, and one small frame per
+    // level keeps a deep MessagePack value within a thread's stack.
+    auto payload = [&](auto read, auto make) __attribute__((noinline)) -> Status {
       return va.newtype([&](auto& d) -> Status {
         WW_TRY_ASSIGN(auto x, read(d));
         out = make(std::move(x));

@@ -4,12 +4,10 @@
 #include <cstdint>
 #include <map>
 #include <string>
-#include <string_view>
 
 #include "crdt/reducer/causal_context.h"
 #include "crdt/reducer/dot.h"
 #include "crdt/reducer/node_state.h"
-#include "format/result.h"
 
 namespace ww::crdt::reducer {
 

@@ -40,7 +40,7 @@ class SeqAccess {
   std::size_t size_hint() const { return left_; }
   std::uint32_t left() const { return left_; }
   template <class F>
-  Result<bool> next(F&& f);
+  [[gnu::noinline]] Result<bool> next(F&& f);
 
  private:
   De* de_;
@@ -56,7 +56,7 @@ class MapAccess {
   template <class F>
   Result<bool> next_key(F&& f);
   template <class F>
-  Status next_value(F&& f);
+  [[gnu::noinline]] Status next_value(F&& f);
 
  private:
   De* de_;
@@ -118,7 +118,7 @@ class VariantAccess {
   }
   Status unit_variant();
   template <class F>
-  Status newtype(F&& f) { return f(*de_); }
+  [[gnu::noinline]] Status newtype(F&& f) { return f(*de_); }
   template <class V>
   Result<rec::OutOf<V>> tuple_variant(std::size_t, V&& v);
   template <class V>
@@ -172,8 +172,8 @@ class De {
   template <class V> Result<rec::OutOf<V>> map(V&& v) { return any_inner(v, true); }
   template <class V> Result<rec::OutOf<V>> seq(V&& v) { return any_inner(v, false); }
   template <class V> Result<rec::OutOf<V>> struct_(std::string_view, rec::Names, V&& v) { return any_inner(v, false); }
-  template <class V> Result<rec::OutOf<V>> option(V&& v);
-  template <class V> Result<rec::OutOf<V>> enum_(std::string_view, rec::Names, V&& v);
+  template <class V> [[gnu::noinline]] Result<rec::OutOf<V>> option(V&& v);
+  template <class V> [[gnu::noinline]] Result<rec::OutOf<V>> enum_(std::string_view, rec::Names, V&& v);
   Status ignored_any();
 
   // The fields of a variant: like a record, positional or named.
@@ -227,9 +227,11 @@ class De {
   }
   void leave() { ++depth_; }
 
-  // Nesting recurses through any_inner and visit_array / visit_map: they
-  // are kept small and out of line (a 1023-deep input must fit in the
-  // stack of any thread), and the scalar cases go to a frame of their own.
+  // A 1023-deep input must fit in the stack of any thread, sanitizer builds
+  // included. So every step of the recursion (any_inner, visit_array /
+  // visit_map, the element and payload callbacks of the access objects,
+  // enum_) is its own small frame instead of being inlined into a large
+  // one, and the scalar cases sit in a frame of their own.
   template <class V> [[gnu::noinline]] Result<rec::OutOf<V>> any_inner(V& v, bool allow_bytes);
   template <class V> [[gnu::noinline]] Result<rec::OutOf<V>> visit_scalar(V& v, std::uint8_t m, bool allow_bytes);
   template <class V> Result<rec::OutOf<V>> visit_str_data(V& v, std::uint32_t len);

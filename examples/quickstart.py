@@ -86,3 +86,27 @@ for codec in ["json", "msgpack", "cbor"]:
     data = wirewright.encode_message(message, codec)
     assert wirewright.decode_message(data, codec) == message
     print(f"{codec:8s}", data[:24], "...")
+
+# ---- hosting a model: mutate into a patch, apply it to a mirror ----
+
+host, mirror = wirewright.Store(), wirewright.Store()
+task = '{"Map": {"title": {"Str": "Paint"}, "steps": {"List": [{"Str": "sand"}, {"Str": "prime"}]}}}'
+task_id = host.host("Task", task)
+mirror_id = mirror.host("Task", task)
+
+# Replacing the hosted value yields the patch from the old value to the new.
+patch = host.mutate(task_id, '{"Map": {"title": {"Str": "Paint"}, "done": {"Bool": false},'
+                             ' "steps": {"List": [{"Str": "prime"}, {"Str": "sand"}, {"Str": "coat"}]}}}')
+print("patch:   ", patch)
+assert mirror.apply(mirror_id, patch)
+assert mirror.snapshot(mirror_id) == host.snapshot(task_id)
+print("mirror:  ", mirror.snapshot(mirror_id))
+
+# diff and apply do the same on plain JSON texts; a patch that does not fit
+# is refused as a whole, and the mirror keeps its value and revision.
+assert wirewright.apply(task, wirewright.diff(task, task)) == wirewright.encode(task).decode()
+try:
+    mirror.apply(mirror_id, '{"rev": 9, "ops": [{"RemoveAt": {"path": [{"Key": "steps"}], "index": 7}}]}')
+except ValueError as err:
+    print("refused: ", err)
+assert mirror.snapshot(mirror_id) == host.snapshot(task_id)

@@ -270,7 +270,7 @@ void run(std::uint32_t seed, int steps) {
 
 class EngineAgreement : public ::testing::TestWithParam<std::uint32_t> {};
 
-TEST_P(EngineAgreement, IncrementalMatchesWholeMaterialization) { run(GetParam(), 700); }
+TEST_P(EngineAgreement, IncrementalMatchesWholeMaterialization) { run(GetParam(), 600); }
 
 INSTANTIATE_TEST_SUITE_P(Seeds, EngineAgreement, ::testing::Values(1u, 2u, 3u, 4u, 5u, 6u));
 

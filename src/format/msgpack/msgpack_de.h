@@ -181,11 +181,6 @@ class De {
   // A nil that must stand next, read straight from the bytes.
   Status read_nil();
 
-  // Bytes read so far.
-  std::size_t offset(std::string_view input) const {
-    return static_cast<std::size_t>(reinterpret_cast<const char*>(p_) - input.data());
-  }
-
  private:
   static rec::Ctx ctx() { return rec::Ctx{family}; }
 

@@ -110,3 +110,16 @@ try:
 except ValueError as err:
     print("refused: ", err)
 assert mirror.snapshot(mirror_id) == host.snapshot(task_id)
+
+# ---- the binary codecs and the generic conversions ----
+
+for codec in ["application/json", "application/msgpack", "application/cbor"]:
+    data = wirewright.encode_as('{"Map":{"n":{"Int":200},"x":{"Float":1.5}}}', codec)
+    assert wirewright.decode_as(data, codec) == '{"Map":{"n":{"Int":200},"x":{"Float":1.5}}}'
+    print(f"{codec:20s}", data.hex(" "))
+
+doc = '{"users":[{"name":"ada","id":1}],"ok":true}'
+packed = wirewright.json_to_msgpack(doc)
+print("msgpack:", packed.hex(" "), "->", wirewright.msgpack_to_json(packed))
+cbor = wirewright.json_to_cbor(doc)
+print("cbor:   ", cbor.hex(" "), "->", wirewright.cbor_to_json(cbor))

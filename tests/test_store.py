@@ -9,7 +9,7 @@ import pytest
 
 import wirewright as ww
 from conftest import raised
-from model_values import I, L, M, NULL, S, Generator, idx, key, patch, remove, set_, text
+from model_values import I, L, M, NULL, S, Generator, key, patch, remove, set_, text
 
 TASK = M(done={"Bool": False}, title=S("x"))
 

@@ -29,7 +29,7 @@ except ValueError as err:
 # ---- a CRDT document on two replicas ----
 import json  # noqa: E402
 
-# The specification says how every node merges: a text edited character by
+# The CRDT spec says how every node merges: a text edited character by
 # character, and a set of tags.
 spec = json.dumps({"version": 1, "root": {"kind": "map", "fields": {
     "title": {"kind": "sequence", "materialization": "string"},

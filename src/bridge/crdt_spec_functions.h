@@ -1,5 +1,5 @@
 // normalize_crdt_spec / crdt_spec_hash / require_crdt_spec_hash: a CRDT
-// specification's canonical text and hash, and the check of a peer's hash.
+// CRDT spec's canonical text and hash, and the check of a peer's hash.
 #pragma once
 
 #include <string>
@@ -9,7 +9,7 @@
 
 namespace ww::bridge {
 
-// The canonical compact text of the specification in `json`.
+// The canonical compact text of the CRDT spec in `json`.
 ww::Result<std::string> normalize_crdt_spec(std::string_view json);
 
 // "sha256:" and the hex digest of the canonical text.

@@ -28,9 +28,8 @@ its time; then the summary of the targets:
 
 import argparse
 import json
-import math
 
-from harness import Summary, add_module_option, best_time, describe, gbps, load_wirewright, ms, optional
+from harness import Summary, add_module_option, best_time, describe, gbps, load_wirewright, ms, optional, same
 from shapes import SHAPES, plain_document
 
 orjson = optional("orjson")
@@ -78,17 +77,6 @@ def inputs_of(ww, raw):
         packed = ww.json_to_msgpack(text)
     cbor = cbor2.dumps(plain, canonical=True) if cbor2 else ww.json_to_cbor(text)
     return {"text": text, "raw": raw, "msgpack": packed, "cbor": cbor}, plain
-
-
-def same(a, b):
-    """Equal documents, doubles allowed to differ in the last bit."""
-    if isinstance(a, float) or isinstance(b, float):
-        return isinstance(a, (int, float)) and isinstance(b, (int, float)) and math.isclose(a, b, rel_tol=1e-15)
-    if isinstance(a, list):
-        return isinstance(b, list) and len(a) == len(b) and all(same(x, y) for x, y in zip(a, b))
-    if isinstance(a, dict):
-        return isinstance(b, dict) and a.keys() == b.keys() and all(same(a[k], b[k]) for k in a)
-    return a == b
 
 
 def check(ww, inputs, plain):

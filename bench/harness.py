@@ -6,6 +6,7 @@ the peers, and the closing summary table.
 import importlib
 import importlib.metadata
 import importlib.util
+import math
 import sys
 import time
 
@@ -69,6 +70,17 @@ def best_time(fn, repeat, min_run=0.02, clock=time.perf_counter):
             fn()
         best = min(best, (clock() - start) / loops)
     return best
+
+
+def same(a, b):
+    """Equal documents, doubles allowed to differ in the last bit."""
+    if isinstance(a, float) or isinstance(b, float):
+        return isinstance(a, (int, float)) and isinstance(b, (int, float)) and math.isclose(a, b, rel_tol=1e-15)
+    if isinstance(a, list):
+        return isinstance(b, list) and len(a) == len(b) and all(same(x, y) for x, y in zip(a, b))
+    if isinstance(a, dict):
+        return isinstance(b, dict) and a.keys() == b.keys() and all(same(a[k], b[k]) for k in a)
+    return a == b
 
 
 def ms(seconds):

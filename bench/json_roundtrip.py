@@ -1,115 +1,78 @@
-"""JSON round trip of model values: wirewright.encode against json and orjson.
+"""The Value road: wirewright.encode and wirewright.decode on the tagged form
+of model values ({"Map":{...}}, {"List":[...]}, {"Int":1}, ...) against a
+JSON round trip with sorted keys.
 
-Each peer gets the same model-value JSON text and does what encode does:
-parse it, then write it compact with sorted keys. Prints throughput (MB of
-input per second) and the ratio of our time to each peer's time.
+    encode (text -> bytes)   vs  orjson.dumps(orjson.loads(x), sorted keys),
+                                 msgspec.json.encode(msgspec.json.decode(x), order="sorted")
+    decode (bytes -> text)   vs  the same pipelines over encode's output
 
-    python bench/json_roundtrip.py [--size-mb 10] [--repeat 5]
+Each peer does what encode and decode do: read the whole text, then write it
+compact with sorted keys. The documents are the three shapes of
+bench/shapes.py (text-heavy, number-heavy, deeply nested; the nested chains
+half as deep, since each value level opens two brackets) written in the
+tagged form, at 1 MB and 10 MB of tagged text.
+
+Prints per case our time and MB/s of input and each peer's time with our
+time over it; then the summary of the target: encode and decode take at most
+0.5 of the orjson round trip on every shape.
+
+    pip install -r bench/requirements-formats.txt
+    python bench/json_roundtrip.py [--sizes 1,10] [--repeat 5] [--module PATH]
 """
 
 import argparse
 import json
-import random
-import time
 
-import orjson
+from harness import Summary, add_module_option, best_time, describe, load_wirewright, ms, optional, same
+from shapes import SHAPES, tagged_document
 
-import wirewright
+orjson = optional("orjson")
+msgspec = optional("msgspec")
 
-MAX_VALUE_DEPTH = 62  # each value level opens an object and an array: 124 of the 127 allowed
-
-
-def record(rng, i):
-    return {"Map": {
-        "name": {"Str": f"record {i} \u00e9t\u00e9"},
-        "id": {"Int": rng.randrange(-2**63, 2**63)},
-        "score": {"Float": rng.random() * 1e6},
-        "active": {"Bool": rng.random() < 0.5},
-        "owner": {"Submodel": rng.randrange(2**64)},
-        "tags": {"List": [{"Str": f"t{rng.randrange(1000)}"} for _ in range(3)]},
-        "note": "Null",
-    }}
+LIMIT = 0.5  # our time over the orjson round trip
 
 
-def wide_map(rng, size):
-    entries, total, i = {}, 0, 0
-    while total < size:
-        key = f"k{rng.randrange(10**12):012d}"  # random order: the writers must sort
-        entries[key] = record(rng, i)
-        total += 300
-        i += 1
-    return {"Map": entries}
-
-
-def long_list(rng, size):
-    items, total = [], 0
-    while total < size:
-        pick = rng.randrange(3)
-        if pick == 0:
-            items.append({"Int": rng.randrange(-10**9, 10**9)})
-        elif pick == 1:
-            items.append({"Float": rng.uniform(-1e9, 1e9)})
-        else:
-            items.append({"Str": "text \"quoted\" \\ \t" + str(rng.random())})
-        total += 30
-    return {"List": items}
-
-
-def chain(rng, depth):
-    value = {"Str": "leaf"}
-    for level in range(depth):
-        if level % 2:
-            value = {"List": [value, {"Int": level}]}
-        else:
-            value = {"Map": {f"z{level}": {"Bool": True}, f"a{level}": value}}
-    return value
-
-
-def deep(rng, size):
-    one = len(json.dumps(chain(rng, MAX_VALUE_DEPTH - 1)))
-    return {"List": [chain(rng, MAX_VALUE_DEPTH - 1) for _ in range(size // one + 1)]}
-
-
-def best_time(fn, text, repeat):
-    best = float("inf")
-    for _ in range(repeat):
-        start = time.perf_counter()
-        fn(text)
-        best = min(best, time.perf_counter() - start)
-    return best
-
-
-PEERS = {
-    "wirewright": wirewright.encode,
-    "json": lambda x: json.dumps(json.loads(x), sort_keys=True, separators=(",", ":")),
-    "orjson": lambda x: orjson.dumps(orjson.loads(x), option=orjson.OPT_SORT_KEYS),
-}
+def peers():
+    found = []
+    if orjson:
+        found.append(("orjson", lambda x: orjson.dumps(orjson.loads(x), option=orjson.OPT_SORT_KEYS)))
+    if msgspec:
+        found.append(("msgspec", lambda x: msgspec.json.encode(msgspec.json.decode(x), order="sorted")))
+    return found
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--size-mb", type=float, default=10.0)
-    parser.add_argument("--repeat", type=int, default=5)
-    parser.add_argument("--seed", type=int, default=1)
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--sizes", default="1,10", help="document sizes in MB, comma-separated (default 1,10)")
+    parser.add_argument("--repeat", type=int, default=5, help="runs per measurement, the best counts (default 5)")
+    parser.add_argument("--shapes", default=",".join(SHAPES), help="shapes to run, comma-separated")
+    add_module_option(parser)
     args = parser.parse_args()
-    rng = random.Random(args.seed)
-    size = int(args.size_mb * 1e6)
+    ww = load_wirewright(args.module)
+    print(describe(ww, ["orjson", "msgspec"]))
+    if orjson is None:
+        print("orjson is not installed: the targets have no peer")
 
-    models = {"wide map of records": wide_map, "long list of numbers and texts": long_list,
-              "deep nesting": deep}
-    print(f"{'model':32} {'MB':>6} " + " ".join(f"{p + ' MB/s':>16}" for p in PEERS)
-          + "  ours/json  ours/orjson")
-    for title, make in models.items():
-        text = json.dumps(make(rng, size), ensure_ascii=False)
-        mb = len(text.encode()) / 1e6
-        ours = wirewright.encode(text)
-        # Floats may differ in the last bit (the reader's decimal conversion
-        # is not always correctly rounded), so compare all but their values.
-        assert json.loads(ours, parse_float=lambda _: 0.0) == json.loads(text, parse_float=lambda _: 0.0)
-        times = {name: best_time(fn, text, args.repeat) for name, fn in PEERS.items()}
-        speeds = " ".join(f"{mb / t:16.1f}" for t in times.values())
-        print(f"{title:32} {mb:6.1f} {speeds}  {times['wirewright'] / times['json']:9.2f}"
-              f"  {times['wirewright'] / times['orjson']:11.2f}")
+    summary = Summary("Value road: encode / decode of tagged values")
+    print(f"\n{'call':7} {'shape':6} {'MB in':>6} {'ours':>10} {'MB/s':>7}  "
+          + "  ".join(f"{name:>10} {'ratio':>6}" for name, _ in peers()))
+    for size_mb in (float(s) for s in args.sizes.split(",")):
+        for shape in args.shapes.split(","):
+            raw = tagged_document(shape, int(size_mb * 1e6))
+            text = raw.decode()
+            encoded = ww.encode(text)
+            # Doubles may differ in the last bit (the reader's decimal
+            # conversion need not round correctly); the rest must be equal.
+            assert same(json.loads(encoded), json.loads(raw)), "encode"
+            assert same(json.loads(ww.decode(encoded)), json.loads(raw)), "decode"
+            for call, ours, arg in (("encode", ww.encode, text), ("decode", ww.decode, encoded)):
+                ours_s = best_time(lambda: ours(arg), args.repeat)
+                times = {name: best_time(lambda: fn(arg), args.repeat) for name, fn in peers()}
+                line = f"{call:7} {shape:6} {len(raw) / 1e6:6.2f} {ms(ours_s):>10} {len(raw) / ours_s / 1e6:7.0f}  "
+                line += "  ".join(f"{ms(t):>10} {ours_s / t:6.2f}" for t in times.values())
+                print(line)
+                summary.ratio(f"{call} {shape} {size_mb:g}MB", ours_s, "orjson round trip", times.get("orjson"), LIMIT)
+    summary.print()
 
 
 if __name__ == "__main__":

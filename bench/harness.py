@@ -102,13 +102,15 @@ class Summary:
     def add(self, case, ours, peer, ratio, target, met):
         self.rows.append((case, ours, peer, ratio, target, {True: "yes", False: "NO", None: "n/a"}[met]))
 
-    def ratio(self, case, ours_s, peer_name, peer_s, limit):
-        """A row whose target is ours/peer <= limit; peer_s None means the peer is unavailable."""
+    def ratio(self, case, ours_s, peer_name, peer_s, limit, strict=False):
+        """A row whose target is ours/peer <= limit (< limit when strict);
+        peer_s None means the peer is unavailable."""
+        target = f"{'<' if strict else '<='} {limit:g}"
         if peer_s is None:
-            self.add(case, ms(ours_s), f"{peer_name}: unavailable", "-", f"<= {limit:g}", None)
+            self.add(case, ms(ours_s), peer_name if ":" in peer_name else f"{peer_name}: unavailable", "-", target, None)
             return
         r = ours_s / peer_s
-        self.add(case, ms(ours_s), f"{peer_name} {ms(peer_s)}", f"{r:.2f}", f"<= {limit:g}", r <= limit)
+        self.add(case, ms(ours_s), f"{peer_name} {ms(peer_s)}", f"{r:.2f}", target, r < limit if strict else r <= limit)
 
     def throughput(self, case, ours_s, nbytes, min_gbps, peer_name=None, peer_s=None):
         """A row whose target is at least min_gbps GB/s of input; the ratio to

@@ -12,8 +12,11 @@ Every peer does the same work:
 Prints per-operation times, how they grow with the document (per block of
 edits), and the ratio of our time to each peer's.
 
+The closing summary gives our time over the fastest peer's for each work;
+these have no targets.
+
     pip install -r bench/requirements-crdt.txt
-    python bench/crdt.py [--chars 10000] [--edits 1000] [--keys 10000] [--members 1000]
+    python bench/crdt.py [--chars 10000] [--edits 1000] [--keys 10000] [--members 1000] [--module PATH]
 """
 
 import argparse
@@ -24,7 +27,9 @@ import time
 import loro
 import pycrdt
 
-import wirewright
+from harness import Summary, add_module_option, describe, load_wirewright, ms
+
+wirewright = None  # the module under test, loaded in main()
 
 TEXT_SPEC = json.dumps({"version": 1, "root": {"kind": "map", "fields": {
     "text": {"kind": "sequence", "materialization": "string"}}}})
@@ -311,7 +316,11 @@ def main():
     parser.add_argument("--members", type=int, default=1000)
     parser.add_argument("--block", type=int, default=1000, help="edits per growth block")
     parser.add_argument("--seed", type=int, default=7)
+    add_module_option(parser)
     args = parser.parse_args()
+    global wirewright
+    wirewright = load_wirewright(args.module)
+    print(describe(wirewright, ["pycrdt", "loro"]))
 
     rng = random.Random(args.seed)
     script = edit_script(rng, args.chars, args.edits)
@@ -358,6 +367,12 @@ def main():
     print(f"\ngrowth: seconds per block of {args.block} edits, as the text grows")
     for p in peers:
         print(f"  {p.name:12}" + " ".join(f"{b:6.3f}" for b in results[p.name]["blocks"]))
+
+    summary = Summary("CRDT documents")
+    for work in [*counts, "save", "restore"]:
+        name, theirs = min(((p.name, results[p.name][work]) for p in peers[1:]), key=lambda r: r[1])
+        summary.add(work, ms(ours[work]), f"{name} {ms(theirs)}", f"{ours[work] / theirs:.2f}", "-", None)
+    summary.print()
 
 
 if __name__ == "__main__":

@@ -7,6 +7,7 @@ import importlib
 import importlib.metadata
 import importlib.util
 import math
+import os
 import sys
 import time
 
@@ -26,6 +27,8 @@ def load_wirewright(path=None):
         except ImportError:
             sys.exit("wirewright is not installed: install it, or pass --module PATH to a built extension file")
         return wirewright
+    if not os.path.isfile(path):
+        sys.exit(f"no such file: {path}")
     spec = importlib.util.spec_from_file_location("wirewright", path)
     if spec is None:
         sys.exit(f"not an extension module file: {path}")

@@ -34,12 +34,12 @@ Digits shortest_digits(double d) {
   return r;
 }
 
-// Whether |d| lies exactly halfway between the digit string g and the next
-// string of the same length away from zero: |d| == (10 * D + 5) * 10^p, D
-// being g's digits as an integer and p the exponent of the digit below
-// g's last. With |d| = odd * 2^e2 and 10 * D + 5 odd, that holds exactly
-// when e2 == p and odd * 5^-p == 10 * D + 5 (p < 0) or odd == (10 * D + 5)
-// * 5^p (p >= 0).
+// Whether |d| lies exactly halfway between the digits g and the next digit
+// string of the same length, away from zero. With D the digits of g as an
+// integer, that midpoint is mid * 10^p where mid = 10 * D + 5 and p is the
+// exponent of the digit after g's last. Writing |d| = odd * 2^e2, the two
+// are equal exactly when e2 == p (mid is odd, so the powers of two must
+// match) and odd * 5^-p == mid for p < 0, or odd == mid * 5^p for p >= 0.
 bool halfway_above(const Digits& g, double d) {
   const auto bits = std::bit_cast<std::uint64_t>(d);
   const int biased = static_cast<int>((bits >> 52) & 0x7ff);

@@ -187,6 +187,13 @@ class De {
  private:
   static rec::Ctx ctx() { return rec::Ctx{family}; }
 
+  // nil, false, true, every integer form, float 32 and float 64.
+  static constexpr bool is_number_marker(std::uint8_t m) {
+    if (m <= 0x7f || m >= 0xe0) return true;     // fixints
+    if (m >= 0xca && m <= 0xd3) return true;     // F32, F64, U8-U64, I8-I64
+    return m == 0xc0 || m == 0xc2 || m == 0xc3;  // nil, false, true
+  }
+
   Result<std::uint8_t> take_marker() {
     if (peeked_ >= 0) {
       auto m = static_cast<std::uint8_t>(peeked_);

@@ -34,10 +34,4 @@ std::string marker_name(std::uint8_t m) {
   return kNames[m - 0xc0];
 }
 
-bool is_number_marker(std::uint8_t m) {
-  if (m <= 0x7f || m >= 0xe0) return true;     // fixints
-  if (m >= 0xca && m <= 0xd3) return true;     // F32, F64, U8-U64, I8-I64
-  return m == 0xc0 || m == 0xc2 || m == 0xc3;  // nil, false, true
-}
-
 }  // namespace ww::msgpack

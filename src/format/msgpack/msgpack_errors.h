@@ -26,7 +26,4 @@ Error invalid_utf8(const Utf8Fault& fault);
 // "FixPos(5)", "Str8", "Reserved", ...
 std::string marker_name(std::uint8_t marker);
 
-// nil, false, true, every integer form, float 32 and float 64.
-bool is_number_marker(std::uint8_t marker);
-
 }  // namespace ww::msgpack

@@ -264,6 +264,12 @@ std::string nested_lists(int depth) {
 TEST(MsgpackValue, NestingLimit) {
   EXPECT_EQ(read(nested_lists(1023)).substr(0, 10), R"({"List":[{)");
   EXPECT_EQ(read(nested_lists(1024)), "ERR depth limit exceeded");
+  // An ext item takes a level where it is read, and is not read where a
+  // number is expected.
+  std::string deep;
+  for (int i = 0; i < 1023; ++i) deep += mp(R"(81 "List" 91)");
+  EXPECT_EQ(read(deep + mp(R"(81 "Str" d4 01 02)")), "ERR depth limit exceeded");
+  EXPECT_EQ(read(deep + mp(R"(81 "Int" d4 01 02)")), "ERR wrong msgpack marker FixExt1");
 }
 
 }  // namespace

@@ -4,11 +4,13 @@ cbor2 package)."""
 
 import json
 import random
+import struct
 
 import cbor2
 import pytest
 
 import wirewright as ww
+from test_msgpack import found_double_text
 
 IO_EOF = 'Io(Error { kind: UnexpectedEof, message: "failed to fill whole buffer" })'
 
@@ -207,10 +209,22 @@ def test_cbor_to_json_reads(hexbytes, text):
         ("a10102", semantic("invalid type: integer `1`, expected str")),
         ("a2616101f93e0002", semantic("invalid type: floating point `1.5`, expected string")),
         ("a1f601", semantic("invalid type: null, expected str")),
+        # A found double: shortest digits, a tie going away from zero.
+        ("a1 f9 01 74", semantic("invalid type: floating point `0.000022172927856445313`, expected str")),
+        ("a2 6161 01 fa c4 04 4e 75 02", semantic("invalid type: floating point `-529.2258911132813`, expected string")),
     ],
 )
 def test_cbor_to_json_errors(hexbytes, message):
     assert error_of(ww.cbor_to_json, bytes.fromhex(hexbytes.replace(" ", ""))) == message
+
+
+def test_every_half_precision_key_is_quoted_with_ties_away_from_zero():
+    for bits in range(0x7C00):
+        x = struct.unpack(">e", struct.pack(">H", bits))[0]
+        for sign, value in ((0, x), (0x8000, -x)) if bits % 7 == 0 else ((0, x),):
+            data = b"\xa1\xf9" + struct.pack(">H", bits | sign) + b"\x01"
+            expected = semantic(f"invalid type: floating point `{found_double_text(value)}`, expected str")
+            assert error_of(ww.cbor_to_json, data) == expected, data.hex()
 
 
 @pytest.mark.parametrize("opener", [b"\x81", b"\x9f", b"\xa1\x61k"], ids=["arrays", "indefinite", "maps"])

@@ -76,6 +76,54 @@ def test_decode_as_errors_carry_the_codec_prefix(data, codec, message):
     assert error_of(ww.decode_as, data, codec) == "codec error: " + message
 
 
+@pytest.mark.parametrize(
+    "hexbytes, message",
+    [
+        # Where a boolean or a number is expected, the marker alone decides.
+        ("81 a3 496e74 85 01 02 03 04 05 06 07 08 09 0a", "wrong msgpack marker FixMap(5)"),
+        ("81 a4 426f6f6c 82 01 02 03 04", "wrong msgpack marker FixMap(2)"),
+        ("81 a5 466c6f6174 9f", "wrong msgpack marker FixArray(15)"),
+        ("81 a3 496e74 a2", "wrong msgpack marker FixStr(2)"),
+        ("81 a3 496e74 d9 c2", "wrong msgpack marker Str8"),
+        ("81 a3 496e74 a2 ff ff", "wrong msgpack marker FixStr(2)"),
+        ("81 a8 5375626d6f64656c c4 00", "wrong msgpack marker Bin8"),
+        ("81 a3 496e74 d5 01 02 03", "wrong msgpack marker FixExt2"),
+        ("81 a3 496e74 de 00 00", "wrong msgpack marker Map16"),
+        ("81 a3 496e74 a0", "wrong msgpack marker FixStr(0)"),
+        ("81 a3 496e74 c0", "invalid type: unit value, expected i64"),
+        ("81 a8 5375626d6f64656c c0", "invalid type: unit value, expected u64"),
+        ("81 a3 496e74 ca 3f c0 00 00", "invalid type: floating point `1.5`, expected i64"),
+        # A found double: shortest digits, a tie going away from zero.
+        ("ca c4 04 4e 75", "invalid type: floating point `-529.2258911132813`, expected variant identifier"),
+        ("81 a3 496e74 ca c4 04 4e 75", "invalid type: floating point `-529.2258911132813`, expected i64"),
+    ],
+)
+def test_msgpack_value_reading_errors(hexbytes, message):
+    data = bytes.fromhex(hexbytes.replace(" ", ""))
+    assert error_of(ww.decode_as, data, "application/msgpack") == "codec error: " + message
+
+
+@pytest.mark.parametrize(
+    "hexbytes, message",
+    [
+        ("a1 68 5375626d6f64656c 20", "unexpected negative integer"),
+        ("a1 68 5375626d6f64656c c3 41 00", "unexpected negative integer"),
+        ("a1 68 5375626d6f64656c c2 49 01 00 00 00 00 00 00 00 00", "integer too large"),
+        ("a1 63 496e74 3b 80 00 00 00 00 00 00 00", "integer too large"),
+        ("a1 63 496e74 f9 01 74", "invalid type: floating point `0.000022172927856445313`, expected integer"),
+    ],
+)
+def test_cbor_value_reading_errors(hexbytes, message):
+    data = bytes.fromhex(hexbytes.replace(" ", ""))
+    assert error_of(ww.decode_as, data, "application/cbor") == f'codec error: Semantic(None, "{message}")'
+
+
+def test_json_reader_keeps_the_json_digits_of_a_found_double():
+    # The same double as in the MessagePack case above, in the JSON form.
+    assert (error_of(ww.decode_as, b'{"Int":-529.22589111328125}', "application/json")
+            == "codec error: invalid type: floating point `-529.2258911132812`, expected i64 at line 1 column 26")
+
+
 # ---- the MessagePack form of a value -------------------------------------------
 
 @pytest.mark.parametrize(

@@ -127,6 +127,36 @@ def test_decode(data, codec, result):
     assert got == result
 
 
+def _ack(id_item):
+    """The MessagePack ack {"id": <item>, "proposal": "p", "rev": 2, "t": "ack"}."""
+    return b"\x84\xa2id" + id_item + b"\xa8proposal\xa1p\xa3rev\x02\xa1t\xa3ack"
+
+
+@pytest.mark.parametrize(
+    "data, codec, message",
+    [
+        # The binary readers quote a found double with ties away from zero ...
+        (bytes.fromhex("81 ca c4 04 4e 75 01"), "msgpack",
+         "invalid type: floating point `-529.2258911132813`, expected a string key"),
+        (bytes.fromhex("a1 f9 01 74 01"), "cbor",
+         'Semantic(None, "invalid type: floating point `0.000022172927856445313`, expected str")'),
+        # ... while a member read from the parsed JSON keeps the JSON digits.
+        (_ack(bytes.fromhex("ca c4 04 4e 75")), "msgpack",
+         "invalid type: floating point `-529.2258911132812`, expected u64"),
+        # The message is read as generic JSON first: a text where a number
+        # belongs is a shape error, not a wrong marker.
+        (_ack(b"\xa1x"), "msgpack", 'invalid type: string "x", expected u64'),
+        (_ack(b"\xc0"), "msgpack", "invalid type: null, expected u64"),
+        (bytes.fromhex("a4 62 6964 20 68 70726f706f73616c 61 70 63 726576 02 61 74 63 61636b"), "cbor",
+         'Semantic(None, "invalid value: integer `-1`, expected u64")'),
+    ],
+)
+def test_decode_errors_of_numbers(data, codec, message):
+    with pytest.raises(ValueError) as exc:
+        ww.decode_message(data, codec)
+    assert str(exc.value) == message
+
+
 def test_cbor_float_id():
     data = ww.json_to_cbor('{"t":"ack","id":1.0,"rev":2,"proposal":"p"}')
     with pytest.raises(ValueError) as exc:

@@ -1,6 +1,7 @@
 """json_to_msgpack and msgpack_to_json: byte forms, errors, and cross-checks
 against an independent MessagePack implementation (the msgpack package)."""
 
+import decimal
 import json
 import math
 import random
@@ -187,10 +188,53 @@ def test_msgpack_to_json_reads(hexbytes, text):
         ("a2 c0 80", "string found to be invalid utf8: invalid utf-8 sequence of 1 bytes from index 0"),
         # Four billion declared elements: fails when the input runs out.
         ("dd ff ff ff ff 01 02", MARKER_EOF),
+        # A found double: shortest digits, a tie going away from zero.
+        ("81 ca c4 04 4e 75 01", "invalid type: floating point `-529.2258911132813`, expected a string key"),
+        ("82 a1 61 01 ca 38 d5 00 00 02", "invalid type: floating point `0.00010156631469726563`, expected a string"),
     ],
 )
 def test_msgpack_to_json_errors(hexbytes, message):
     assert error_of(ww.msgpack_to_json, bytes.fromhex(hexbytes)) == message
+
+
+# ---- the digits of a found double ---------------------------------------------
+
+def found_double_text(x):
+    """x as the binary readers quote a found double, worked out independently
+    from its exact value: the shortest digit strings that read back to x, the
+    nearest of them, on a tie the one farther from zero; plain decimal with
+    ".0" when integral."""
+    with decimal.localcontext() as ctx:
+        ctx.prec = 1200  # exact for every double and every sum below
+        exact = abs(decimal.Decimal(x))
+        best = exact
+        if exact:
+            for n in range(1, 18):
+                unit = decimal.Decimal(1).scaleb(exact.adjusted() - n + 1)
+                below = exact.quantize(unit, rounding=decimal.ROUND_FLOOR)
+                fits = [c for c in (below, below + unit) if float(c) == abs(x)]
+                if fits:
+                    best = min(fits, key=lambda c: (abs(c - exact), -c))
+                    break
+        text = format(best.normalize(), "f")
+    if "." not in text:
+        text += ".0"
+    return ("-" if math.copysign(1, x) < 0 else "") + text
+
+
+def test_found_doubles_are_quoted_with_ties_away_from_zero():
+    """Single-precision values (many of them exact ties at their shortest
+    length) and doubles of both signs, as float keys of a map."""
+    rng = random.Random(11)
+    words = [rng.getrandbits(32) & rng.choice([0xFFFFFFFF, 0xFFFFF000, 0xFFFF0000]) for _ in range(3000)]
+    cases = [b"\xca" + struct.pack(">I", w) for w in words]
+    cases += [b"\xcb" + struct.pack(">Q", rng.getrandbits(64) & rng.choice([2**64 - 1, 2**64 - 2**40])) for _ in range(1000)]
+    for item in cases:
+        x = struct.unpack(">f" if item[0] == 0xCA else ">d", item[1:])[0]
+        if not math.isfinite(x):
+            continue
+        expected = f"invalid type: floating point `{found_double_text(x)}`, expected a string key"
+        assert error_of(ww.msgpack_to_json, b"\x81" + item + b"\x01") == expected, item.hex()
 
 
 @pytest.mark.parametrize("opener", [b"\x91", b"\x81\xa1k"], ids=["arrays", "maps"])

@@ -1,7 +1,9 @@
 #include "format/float_text.h"
 
+#include <bit>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 
 namespace ww {
@@ -30,6 +32,59 @@ Digits shortest_digits(double d) {
   std::from_chars(p + 1 + (p[1] == '+' ? 1 : 0), res.ptr, e);
   r.exp = e;
   return r;
+}
+
+// Whether |d| lies exactly halfway between the digits g and the next digit
+// string of the same length, away from zero. With D the digits of g as an
+// integer, that midpoint is mid * 10^p where mid = 10 * D + 5 and p is the
+// exponent of the digit after g's last. Writing |d| = odd * 2^e2, the two
+// are equal exactly when e2 == p (mid is odd, so the powers of two must
+// match) and odd * 5^-p == mid for p < 0, or odd == mid * 5^p for p >= 0.
+bool halfway_above(const Digits& g, double d) {
+  const auto bits = std::bit_cast<std::uint64_t>(d);
+  const int biased = static_cast<int>((bits >> 52) & 0x7ff);
+  std::uint64_t odd = bits & ((std::uint64_t{1} << 52) - 1);
+  int e2 = -1074;
+  if (biased != 0) {
+    odd |= std::uint64_t{1} << 52;
+    e2 = biased - 1075;
+  }
+  if (odd == 0) return false;
+  const int zeros = std::countr_zero(odd);
+  odd >>= zeros;
+  e2 += zeros;
+
+  std::uint64_t mid = 0;
+  for (int i = 0; i < g.len; ++i) mid = mid * 10 + static_cast<std::uint64_t>(g.buf[i] - '0');
+  mid = mid * 10 + 5;  // at most 18 digits
+  const int p = g.exp - g.len;
+  if (e2 != p) return false;
+  // Scale the smaller side by 5^|p|; a product past 64 bits cannot match.
+  std::uint64_t small = p < 0 ? odd : mid;
+  const std::uint64_t big = p < 0 ? mid : odd;
+  for (int i = 0; i < std::abs(p); ++i) {
+    if (small > big / 5) return false;
+    small *= 5;
+  }
+  return small == big;
+}
+
+// to_chars settles an exact tie between two shortest strings on the even
+// one; this takes the one farther from zero instead, as long as it still
+// reads back to d. The last digit of the even string is at most 8, so the
+// step up never carries.
+void prefer_ties_away(Digits& g, double d) {
+  if (d == 0 || (g.buf[g.len - 1] - '0') % 2 != 0 || !halfway_above(g, d)) return;
+  Digits up = g;
+  ++up.buf[up.len - 1];
+  char text[48];
+  char* p = text;
+  for (int i = 0; i < up.len; ++i) *p++ = up.buf[i];
+  *p++ = 'e';
+  p = std::to_chars(p, text + sizeof text, up.exp - up.len + 1).ptr;
+  double back = 0;
+  std::from_chars(text, p, back);
+  if (back == std::fabs(d)) g = up;
 }
 
 void append_fixed(const Digits& g, std::string& out, bool force_fraction) {
@@ -110,7 +165,9 @@ void append_debug_double(double d, std::string& out) {
 
 void append_plain_double(double d, std::string& out) {
   if (append_non_finite(d, out)) return;
-  append_fixed(shortest_digits(d), out, true);
+  Digits g = shortest_digits(d);
+  prefer_ties_away(g, d);
+  append_fixed(g, out, true);
 }
 
 }  // namespace ww

@@ -17,7 +17,9 @@ void append_json_double(double d, std::string& out);
 void append_debug_double(double d, std::string& out);
 
 // Plain decimal, never an exponent, ".0" added when there is no point
-// (2.0, 0.00000015); NaN, inf, -inf.
+// (2.0, 0.00000015); NaN, inf, -inf. Unlike the two forms above, an exact
+// tie between two shortest digit strings goes to the one farther from zero
+// (-529.2258911132813 for the float 32 -529.22589111328125).
 void append_plain_double(double d, std::string& out);
 
 }  // namespace ww

@@ -68,6 +68,14 @@ INSTANTIATE_TEST_SUITE_P(
         Case{R"(81 01 02)", "ERR invalid type: integer `1`, expected a string key"},
         Case{R"(82 "a" 01 c0 02)", "ERR invalid type: unit value, expected a string"},
         Case{R"(82 "a" 01 cb 3f f8 00 00 00 00 00 00 02)", "ERR invalid type: floating point `1.5`, expected a string"},
+        // A found double: shortest digits, a tie going away from zero; the
+        // same double as a value keeps the JSON writer's digits.
+        Case{R"(81 ca c4 04 4e 75 01)", "ERR invalid type: floating point `-529.2258911132813`, expected a string key"},
+        Case{R"(82 "a" 01 cb 3f 40 08 00 00 00 00 00 02)",
+             "ERR invalid type: floating point `0.0004892349243164063`, expected a string"},
+        Case{"ca c4 04 4e 75", "-529.2258911132812"},
+        // Generic reading expects no number: a wrong item is read whole.
+        Case{R"(81 a2 61)", "ERR IO error while reading data: unexpected end of file"},
         Case{R"(81 a1 ff 01)", "ERR string found to be invalid utf8: invalid utf-8 sequence of 1 bytes from index 0"},
         Case{R"(82 "a" 01 a1 ff 01)", "ERR string found to be invalid utf8: invalid utf-8 sequence of 1 bytes from index 0"},
         Case{R"(a2 ed a0)", "ERR string found to be invalid utf8: invalid utf-8 sequence of 1 bytes from index 0"},

@@ -149,5 +149,45 @@ INSTANTIATE_TEST_SUITE_P(
         Case{R"(81 "Remove" 91 91 81 "Index" cb 40 00 00 00 00 00 00 00)",
              "ERR invalid type: floating point `2.0`, expected usize"}));
 
+// Every number of a patch is judged by its marker alone: nil is a found
+// unit value, any other item that is no number a wrong marker, refused
+// before any of its bytes is read.
+INSTANTIATE_TEST_SUITE_P(
+    NumberFields, MsgpackPatchReads,
+    ::testing::Values(
+        Case{R"(92 "x" 90)", "ERR wrong msgpack marker FixStr(1)"},
+        Case{"92 c0 90", "ERR invalid type: unit value, expected u64"},
+        Case{R"(82 "rev" 80 "ops" 90)", "ERR wrong msgpack marker FixMap(0)"},
+        Case{R"(82 "ops" 90 "rev" c7)", "ERR wrong msgpack marker Ext8"},
+        Case{"92 dd 00 00 00 00 90", "ERR wrong msgpack marker Array32"},
+        Case{"92 c4 00 90", "ERR wrong msgpack marker Bin8"},
+        // A bin item read as a list still gives its bytes as numbers.
+        Case{"c4 02 07 90", "ERR invalid type: integer `144`, expected a sequence"}));
+
+INSTANTIATE_TEST_SUITE_P(
+    NumberFields, MsgpackOpReads,
+    ::testing::Values(
+        Case{R"(81 "RemoveAt" 92 90 c4 00)", "ERR wrong msgpack marker Bin8"},
+        Case{R"(81 "RemoveAt" 92 90 c0)", "ERR invalid type: unit value, expected usize"},
+        Case{R"(81 "Insert" 93 90 de 00 00 "Null")", "ERR wrong msgpack marker Map16"},
+        Case{R"(81 "Insert" 83 "index" a3 "path" 90)", "ERR wrong msgpack marker FixStr(3)"},
+        Case{R"(81 "Move" 93 90 a0 00)", "ERR wrong msgpack marker FixStr(0)"},
+        Case{R"(81 "Move" 93 90 00 d4)", "ERR wrong msgpack marker FixExt1"},
+        Case{R"(81 "Move" 93 90 00 c1)", "ERR wrong msgpack marker Reserved"},
+        Case{R"(81 "Move" 93 90 00 c3)", "ERR invalid type: boolean `true`, expected usize"},
+        Case{R"(81 "Reorder" 92 90 92 00 90)", "ERR wrong msgpack marker FixArray(0)"},
+        Case{R"(81 "Reorder" 92 90 91 db ff ff ff ff)", "ERR wrong msgpack marker Str32"},
+        Case{R"(81 "Reorder" 92 90 91 c0)", "ERR invalid type: unit value, expected usize"},
+        Case{R"(81 "Reorder" 92 90 91 ca 40 00 00 00)", "ERR invalid type: floating point `2.0`, expected usize"},
+        Case{R"(81 "Remove" 91 91 81 "Index" 9f)", "ERR wrong msgpack marker FixArray(15)"},
+        Case{R"(81 "Remove" 91 91 81 "Index" a1 ff)", "ERR wrong msgpack marker FixStr(1)"},
+        Case{R"(81 "Remove" 91 91 81 "Index" c0)", "ERR invalid type: unit value, expected usize"},
+        Case{R"(81 "Remove" 91 91 81 01 c6 00 00 00 01)", "ERR wrong msgpack marker Bin32"},
+        Case{R"(81 "Remove" 91 91 81 "Index" ca c4 04 4e 75)",
+             "ERR invalid type: floating point `-529.2258911132813`, expected usize"},
+        // The value of a Set keeps its own rules; a key step still reads a text.
+        Case{R"(81 "Set" 92 90 81 "Int" 80)", "ERR wrong msgpack marker FixMap(0)"},
+        Case{R"(81 "Remove" 91 91 81 "Key" a2 61)", "ERR IO error while reading data: unexpected end of file"}));
+
 }  // namespace
 }  // namespace ww

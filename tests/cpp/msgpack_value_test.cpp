@@ -137,7 +137,7 @@ INSTANTIATE_TEST_SUITE_P(
         ReadCase{R"(81 "Int" ca 3f c0 00 00)", "ERR invalid type: floating point `1.5`, expected i64"},
         ReadCase{R"(81 "Int" cb 43 70 00 00 00 00 00 00)",
                  "ERR invalid type: floating point `72057594037927940.0`, expected i64"},
-        ReadCase{R"(81 "Int" "1")", R"(ERR invalid type: string "1", expected i64)"},
+        ReadCase{R"(81 "Int" "1")", "ERR wrong msgpack marker FixStr(1)"},
         ReadCase{R"(81 "Float" ca 3d cc cc cd)", R"({"Float":0.10000000149011612})"},
         ReadCase{R"(81 "Float" d0 80)", R"({"Float":-128.0})"},
         ReadCase{R"(81 "Float" cf ff ff ff ff ff ff ff ff)", R"({"Float":1.8446744073709552e+19})"},
@@ -163,7 +163,82 @@ INSTANTIATE_TEST_SUITE_P(
         ReadCase{R"(81 "Map" 90)", "ERR invalid type: sequence, expected a map"},
         ReadCase{R"(81 "Submodel" d0 05)", R"({"Submodel":5})"},
         ReadCase{R"(81 "Submodel" ff)", "ERR invalid value: integer `-1`, expected u64"},
-        ReadCase{R"(81 "Submodel" d4 01 02)", "ERR invalid type: newtype struct, expected u64"}));
+        ReadCase{R"(81 "Submodel" d4 01 02)", "ERR wrong msgpack marker FixExt1"}));
+
+// Where a boolean, an integer or a float is expected, the marker alone
+// decides; nothing of a refused item is read, so its truncation, its bytes
+// and its nesting cannot fail first.
+INSTANTIATE_TEST_SUITE_P(
+    NumberPayloads, MsgpackValueReads,
+    ::testing::Values(
+        ReadCase{R"(81 "Int" 85 01 02)", "ERR wrong msgpack marker FixMap(5)"},
+        ReadCase{R"(81 "Bool" 82 01)", "ERR wrong msgpack marker FixMap(2)"},
+        ReadCase{R"(81 "Float" 9f 01 02)", "ERR wrong msgpack marker FixArray(15)"},
+        ReadCase{R"(81 "Int" a2)", "ERR wrong msgpack marker FixStr(2)"},
+        ReadCase{R"(81 "Int" d9 c2)", "ERR wrong msgpack marker Str8"},
+        ReadCase{R"(81 "Int" a2 ff ff)", "ERR wrong msgpack marker FixStr(2)"},
+        ReadCase{R"(81 "Submodel" c4 00)", "ERR wrong msgpack marker Bin8"},
+        ReadCase{R"(81 "Int" d5 01 02 03)", "ERR wrong msgpack marker FixExt2"},
+        ReadCase{R"(81 "Int" de 00 00)", "ERR wrong msgpack marker Map16"},
+        ReadCase{R"(81 "Int" a0)", "ERR wrong msgpack marker FixStr(0)"},
+        ReadCase{R"(81 "Float" c1)", "ERR wrong msgpack marker Reserved"},
+        ReadCase{R"(81 "Bool" 91 91 91 91)", "ERR wrong msgpack marker FixArray(1)"},
+        // nil is a found unit value; the number forms are read as before.
+        ReadCase{R"(81 "Int" c0)", "ERR invalid type: unit value, expected i64"},
+        ReadCase{R"(81 "Submodel" c0)", "ERR invalid type: unit value, expected u64"},
+        ReadCase{R"(81 "Bool" c2)", R"({"Bool":false})"},
+        ReadCase{R"(81 "Bool" ca 3f c0 00 00)", "ERR invalid type: floating point `1.5`, expected a boolean"},
+        ReadCase{R"(81 "Submodel" cb 3f f0 00 00 00 00 00 00)", "ERR invalid type: floating point `1.0`, expected u64"},
+        ReadCase{R"(81 "Submodel" c3)", "ERR invalid type: boolean `true`, expected u64"},
+        ReadCase{R"(81 "Float" e0)", R"({"Float":-32.0})"},
+        ReadCase{R"(81 "Int" d1)", "ERR IO error while reading data: failed to fill whole buffer"},
+        // Where a text or a list is expected, a wrong item is still read.
+        ReadCase{R"(81 "Str" a2 61)", "ERR IO error while reading data: unexpected end of file"},
+        ReadCase{R"(81 "List" a2 ff ff)", "ERR string found to be invalid utf8: invalid utf-8 sequence of 1 bytes from index 0"}));
+
+// A found double is quoted with its shortest digits; of two equally near
+// strings of that length the one farther from zero.
+INSTANTIATE_TEST_SUITE_P(
+    FoundFloats, MsgpackValueReads,
+    ::testing::Values(
+        ReadCase{R"(81 "Int" ca c4 04 4e 75)", "ERR invalid type: floating point `-529.2258911132813`, expected i64"},
+        ReadCase{R"(81 "Int" ca 44 04 4e 75)", "ERR invalid type: floating point `529.2258911132813`, expected i64"},
+        ReadCase{R"(81 "Submodel" ca 38 d5 00 00)",
+                 "ERR invalid type: floating point `0.00010156631469726563`, expected u64"},
+        // a tie that the nearest-even digit already settles away from zero
+        ReadCase{R"(81 "Submodel" ca 38 d7 00 00)",
+                 "ERR invalid type: floating point `0.00010251998901367188`, expected u64"},
+        ReadCase{R"(81 "Bool" cb 3f 40 08 00 00 00 00 00)",
+                 "ERR invalid type: floating point `0.0004892349243164063`, expected a boolean"},
+        // no tie
+        ReadCase{R"(81 "Int" ca 3d cc cc cd)", "ERR invalid type: floating point `0.10000000149011612`, expected i64"}));
+
+// Every marker that is neither nil, a boolean, an integer nor a float, in
+// front of each number payload: with nothing after it, and with bytes that
+// would fail the item's own reading if it were read.
+TEST(MsgpackValue, EveryOtherMarkerIsWrongForANumber) {
+  struct Marker {
+    const char* byte;
+    const char* name;
+  };
+  const Marker markers[] = {
+      {"80", "FixMap(0)"},    {"8f", "FixMap(15)"},   {"90", "FixArray(0)"}, {"9f", "FixArray(15)"},
+      {"a0", "FixStr(0)"},    {"bf", "FixStr(31)"},   {"c1", "Reserved"},    {"c4", "Bin8"},
+      {"c5", "Bin16"},        {"c6", "Bin32"},        {"c7", "Ext8"},        {"c8", "Ext16"},
+      {"c9", "Ext32"},        {"d4", "FixExt1"},      {"d5", "FixExt2"},     {"d6", "FixExt4"},
+      {"d7", "FixExt8"},      {"d8", "FixExt16"},     {"d9", "Str8"},        {"da", "Str16"},
+      {"db", "Str32"},        {"dc", "Array16"},      {"dd", "Array32"},     {"de", "Map16"},
+      {"df", "Map32"},
+  };
+  for (const char* kind : {"Bool", "Int", "Float", "Submodel"}) {
+    for (const Marker& m : markers) {
+      const std::string head = std::string(R"(81 ")") + kind + R"(" )" + m.byte;
+      const std::string want = std::string("ERR wrong msgpack marker ") + m.name;
+      EXPECT_EQ(read(mp(head)), want) << head;
+      EXPECT_EQ(read(mp(head + " ff ff ff ff c1")), want) << head;
+    }
+  }
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Truncated, MsgpackValueReads,
@@ -189,6 +264,12 @@ std::string nested_lists(int depth) {
 TEST(MsgpackValue, NestingLimit) {
   EXPECT_EQ(read(nested_lists(1023)).substr(0, 10), R"({"List":[{)");
   EXPECT_EQ(read(nested_lists(1024)), "ERR depth limit exceeded");
+  // An ext item takes a level where it is read, and is not read where a
+  // number is expected.
+  std::string deep;
+  for (int i = 0; i < 1023; ++i) deep += mp(R"(81 "List" 91)");
+  EXPECT_EQ(read(deep + mp(R"(81 "Str" d4 01 02)")), "ERR depth limit exceeded");
+  EXPECT_EQ(read(deep + mp(R"(81 "Int" d4 01 02)")), "ERR wrong msgpack marker FixExt1");
 }
 
 }  // namespace

@@ -5,8 +5,9 @@
 // What each entry point accepts (tags in front of an item are skipped by
 // all but `any` and `option`):
 // - u64, i64: unsigned and negative integers, and bignums (tag 2 or 3 over
-//   a byte string), handed over in the target's type; a value that does
-//   not fit fails with "integer too large";
+//   a byte string), handed over in the target's type; a negative value
+//   where u64 is asked for fails with "unexpected negative integer", any
+//   other value that does not fit with "integer too large";
 // - f64: floats only; boolean: false and true only, anything else fails
 //   with "expected bool" at the item's offset;
 // - str: a text string of any length; only one of at most kScratchSize
@@ -421,7 +422,8 @@ Result<rec::OutOf<V>> De::boolean(V&& v) {
 template <class V>
 Result<rec::OutOf<V>> De::u64(V&& v) {
   WW_TRY_ASSIGN(RawInt r, integer());
-  if (r.negative || r.hi != 0) return rec::custom("integer too large");
+  if (r.negative) return rec::custom("unexpected negative integer");
+  if (r.hi != 0) return rec::custom("integer too large");
   return v.visit_u64(ctx(), r.lo);
 }
 

@@ -3,6 +3,9 @@
 // follows it alone.
 //
 // What each entry point accepts:
+// - boolean, u64, i64 and f64 judge the item by its marker alone: nil,
+//   booleans, integers and floats go to the visitor, any other marker
+//   fails with "wrong msgpack marker" without its item being read;
 // - integers of any width are handed over as they were written (the fixint
 //   and uN forms as unsigned, the negative fixint and iN forms as signed);
 //   the visitor decides whether the value fits;
@@ -161,10 +164,10 @@ class De {
 
   // ---- entry points ----
   template <class V> Result<rec::OutOf<V>> any(V&& v) { return any_inner(v, true); }
-  template <class V> Result<rec::OutOf<V>> boolean(V&& v) { return any_inner(v, true); }
-  template <class V> Result<rec::OutOf<V>> u64(V&& v) { return any_inner(v, true); }
-  template <class V> Result<rec::OutOf<V>> i64(V&& v) { return any_inner(v, true); }
-  template <class V> Result<rec::OutOf<V>> f64(V&& v) { return any_inner(v, true); }
+  template <class V> Result<rec::OutOf<V>> boolean(V&& v) { return number(v); }
+  template <class V> Result<rec::OutOf<V>> u64(V&& v) { return number(v); }
+  template <class V> Result<rec::OutOf<V>> i64(V&& v) { return number(v); }
+  template <class V> Result<rec::OutOf<V>> f64(V&& v) { return number(v); }
   template <class V> Result<rec::OutOf<V>> str(V&& v) { return any_inner(v, true); }
   template <class V> Result<rec::OutOf<V>> bytes(V&& v) { return any_inner(v, true); }
   template <class V> Result<rec::OutOf<V>> identifier(V&& v) { return any_inner(v, true); }
@@ -183,6 +186,13 @@ class De {
 
  private:
   static rec::Ctx ctx() { return rec::Ctx{family}; }
+
+  // nil, false, true, every integer form, float 32 and float 64.
+  static constexpr bool is_number_marker(std::uint8_t m) {
+    if (m <= 0x7f || m >= 0xe0) return true;     // fixints
+    if (m >= 0xca && m <= 0xd3) return true;     // F32, F64, U8-U64, I8-I64
+    return m == 0xc0 || m == 0xc2 || m == 0xc3;  // nil, false, true
+  }
 
   Result<std::uint8_t> take_marker() {
     if (peeked_ >= 0) {
@@ -228,6 +238,7 @@ class De {
   // enum_) is its own small frame instead of being inlined into a large
   // one, and the scalar cases sit in a frame of their own.
   template <class V> [[gnu::noinline]] Result<rec::OutOf<V>> any_inner(V& v, bool allow_bytes);
+  template <class V> Result<rec::OutOf<V>> number(V& v);
   template <class V> [[gnu::noinline]] Result<rec::OutOf<V>> visit_scalar(V& v, std::uint8_t m, bool allow_bytes);
   template <class V> Result<rec::OutOf<V>> visit_str_data(V& v, std::uint32_t len);
   template <class V> Result<rec::OutOf<V>> visit_bin_data(V& v, std::uint32_t len, bool allow_bytes);
@@ -297,6 +308,17 @@ Result<rec::OutOf<V>> De::any_inner(V& v, bool allow_bytes) {
     }
     default: return visit_scalar(v, m, allow_bytes);
   }
+}
+
+// Where a boolean, an integer or a float is expected, the marker alone
+// decides: nil, booleans, integers and floats are read and handed on; any
+// other marker is refused before a byte of its item is read, so nothing
+// inside that item (its length, its text, its nesting) can fail instead.
+template <class V>
+Result<rec::OutOf<V>> De::number(V& v) {
+  WW_TRY_ASSIGN(std::uint8_t m, take_marker());
+  if (!is_number_marker(m)) return wrong_marker(m);
+  return visit_scalar(v, m, true);
 }
 
 template <class V>

@@ -7,6 +7,8 @@
 #include <iterator>
 #include <span>
 
+#include "format/text_scan.h"
+
 namespace ww {
 namespace {
 
@@ -170,10 +172,12 @@ void append_debug_str_list(const std::vector<std::string>& items, std::string& o
 }
 
 std::optional<Utf8Fault> first_utf8_fault(std::string_view bytes) {
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
   std::size_t i = 0;
   while (i < bytes.size()) {
-    if (static_cast<unsigned char>(bytes[i]) < 0x80) {
-      ++i;
+    if (p[i] < 0x80) {
+      // ASCII needs no decoding: skip it in blocks.
+      i += scan::find_non_ascii(p + i, bytes.size() - i);
       continue;
     }
     const Decoded d = decode_at(bytes, i);

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "format/debug_text.h"
+#include "format/text_scan.h"
 
 namespace ww::json {
 namespace {
@@ -107,6 +107,16 @@ Error TextDe::fix(Error e) const {
     e.fix_position(pos.line, pos.column);
   }
   return e;
+}
+
+int TextDe::skip_whitespace_run() {
+  if (!scan::is_json_space(p_[index_])) return p_[index_];
+  // One byte of whitespace (": ", ",\n") is the common case; longer runs
+  // (indentation) are skipped in blocks.
+  ++index_;
+  if (index_ < len_ && !scan::is_json_space(p_[index_])) return p_[index_];
+  index_ += scan::find_non_space(p_ + index_, len_ - index_);
+  return index_ < len_ ? p_[index_] : -1;
 }
 
 Status TextDe::enter() {
@@ -218,17 +228,40 @@ Error TextDe::peek_invalid_type(const std::string& expected) {
 
 // ---- strings ----------------------------------------------------------------
 
+void TextDe::skip_string_content(bool* bad_utf8) {
+  if (bad_utf8 == nullptr || *bad_utf8) {
+    index_ += scan::find_string_stop(p_ + index_, len_ - index_);
+    return;
+  }
+  for (;;) {
+    index_ += scan::find_string_stop_or_non_ascii(p_ + index_, len_ - index_);
+    // A run of multi-byte characters, checked one by one. A sequence cut
+    // short by a quote, backslash or control character is ill-formed, and
+    // so is the string whatever an escape adds after it: escapes produce
+    // whole characters, which never continue a sequence.
+    while (index_ < len_ && p_[index_] >= 0x80) {
+      const std::size_t width = scan::utf8_sequence_length(p_ + index_, len_ - index_);
+      if (width == 0) {
+        *bad_utf8 = true;
+        ++index_;
+        index_ += scan::find_string_stop(p_ + index_, len_ - index_);
+        return;
+      }
+      index_ += width;
+    }
+    if (index_ == len_ || scan::is_string_stop(p_[index_])) return;
+  }
+}
+
 Result<std::string_view> TextDe::parse_str() {
   std::size_t start = index_;
   bool copied = false;
+  // Ill-formed UTF-8 is reported only once the closing quote has been read,
+  // after any other error of the string.
+  bool bad_utf8 = false;
   scratch_.clear();
   for (;;) {
-    // Skip to the next quote, backslash or control character.
-    while (index_ < len_) {
-      unsigned char c = p_[index_];
-      if (c == '"' || c == '\\' || c < 0x20) break;
-      ++index_;
-    }
+    skip_string_content(validate_ ? &bad_utf8 : nullptr);
     if (index_ == len_) return error(Code::EofWhileParsingString);
     unsigned char c = p_[index_];
     if (c == '"') {
@@ -240,7 +273,7 @@ Result<std::string_view> TextDe::parse_str() {
         s = scratch_;
       }
       ++index_;
-      if (validate_ && !is_valid_utf8(s)) return error(Code::InvalidUnicodeCodePoint);
+      if (bad_utf8) return error(Code::InvalidUnicodeCodePoint);
       return s;
     }
     if (c == '\\') {
@@ -350,6 +383,17 @@ Result<Number> TextDe::parse_integer(bool positive) {
   }
   if (c >= '1' && c <= '9') {
     std::uint64_t significand = c - '0';
+    // Nineteen digits cannot overflow: take them eight at a time while
+    // eight more still fit; the digits after that go one by one below.
+    for (unsigned digits = 1; digits <= 11 && len_ - index_ >= 8;) {
+      const std::uint64_t word = scan::swar::load8(p_ + index_);
+      const unsigned k = scan::leading_digits(word);
+      if (k == 0) return parse_number(positive, significand);
+      significand = significand * scan::kPow10U64[k] + scan::digits_value(word, k);
+      index_ += k;
+      if (k < 8) return parse_number(positive, significand);
+      digits += k;
+    }
     for (;;) {
       int d = peek();
       if (d < '0' || d > '9') return parse_number(positive, significand);
@@ -385,6 +429,16 @@ Result<Number> TextDe::parse_number(bool positive, std::uint64_t significand) {
 Result<double> TextDe::parse_decimal(bool positive, std::uint64_t significand, int exponent_before) {
   eat_char();
   int exponent_after = 0;
+  // Below 10^11 the significand takes eight more digits without overflow.
+  while (significand < 100000000000ull && len_ - index_ >= 8) {
+    const std::uint64_t word = scan::swar::load8(p_ + index_);
+    const unsigned k = scan::leading_digits(word);
+    if (k == 0) break;
+    significand = significand * scan::kPow10U64[k] + scan::digits_value(word, k);
+    index_ += k;
+    exponent_after -= static_cast<int>(k);
+    if (k < 8) break;
+  }
   for (;;) {
     int c = peek();
     if (c < '0' || c > '9') break;
@@ -439,38 +493,22 @@ Result<double> TextDe::parse_exponent(bool positive, std::uint64_t significand, 
 Result<double> TextDe::parse_exponent_overflow(bool positive, bool zero_significand, bool positive_exp) {
   // An exponent this large is infinity unless the significand is zero.
   if (!zero_significand && positive_exp) return error(Code::NumberOutOfRange);
-  for (;;) {
-    int d = peek();
-    if (d < '0' || d > '9') break;
-    eat_char();
-  }
+  skip_digits();
   return positive ? 0.0 : -0.0;
 }
 
 Result<double> TextDe::parse_long_integer(bool positive, std::uint64_t significand) {
-  int exponent = 0;
-  for (;;) {
-    int c = peek();
-    if (c >= '0' && c <= '9') {
-      eat_char();
-      exponent += 1;
-    } else if (c == '.') {
-      return parse_decimal(positive, significand, exponent);
-    } else if (c == 'e' || c == 'E') {
-      return parse_exponent(positive, significand, exponent);
-    } else {
-      return f64_from_parts(positive, significand, exponent);
-    }
-  }
+  // Each further digit before the point raises the exponent by one.
+  const int exponent = static_cast<int>(skip_digits());
+  int c = peek();
+  if (c == '.') return parse_decimal(positive, significand, exponent);
+  if (c == 'e' || c == 'E') return parse_exponent(positive, significand, exponent);
+  return f64_from_parts(positive, significand, exponent);
 }
 
 Result<double> TextDe::parse_decimal_overflow(bool positive, std::uint64_t significand, int exponent) {
   // Further digits cannot change the significand: drop them.
-  for (;;) {
-    int d = peek();
-    if (d < '0' || d > '9') break;
-    eat_char();
-  }
+  skip_digits();
   int c = peek();
   if (c == 'e' || c == 'E') return parse_exponent(positive, significand, exponent);
   return f64_from_parts(positive, significand, exponent);
@@ -501,11 +539,7 @@ Result<double> TextDe::f64_from_parts(bool positive, std::uint64_t significand, 
 
 Status TextDe::ignore_str() {
   for (;;) {
-    while (index_ < len_) {
-      unsigned char c = p_[index_];
-      if (c == '"' || c == '\\' || c < 0x20) break;
-      ++index_;
-    }
+    skip_string_content(nullptr);
     if (index_ == len_) return error(Code::EofWhileParsingString);
     unsigned char c = p_[index_];
     if (c == '"') {
@@ -542,19 +576,14 @@ Status TextDe::ignore_integer() {
     int next = peek();
     if (next >= '0' && next <= '9') return peek_error(Code::InvalidNumber);
   } else if (c >= '1' && c <= '9') {
-    while (peek() >= '0' && peek() <= '9') eat_char();
+    skip_digits();
   } else {
     return error(Code::InvalidNumber);
   }
   int next = peek();
   if (next == '.') {
     eat_char();
-    bool digit = false;
-    while (peek() >= '0' && peek() <= '9') {
-      eat_char();
-      digit = true;
-    }
-    if (!digit) return peek_error(Code::InvalidNumber);
+    if (skip_digits() == 0) return peek_error(Code::InvalidNumber);
     next = peek();
   }
   if (next == 'e' || next == 'E') {
@@ -562,9 +591,15 @@ Status TextDe::ignore_integer() {
     if (peek() == '+' || peek() == '-') eat_char();
     unsigned char d = index_ < len_ ? p_[index_++] : 0;
     if (d < '0' || d > '9') return error(Code::InvalidNumber);
-    while (peek() >= '0' && peek() <= '9') eat_char();
+    skip_digits();
   }
   return {};
+}
+
+std::size_t TextDe::skip_digits() {
+  const std::size_t n = scan::find_non_digit(p_ + index_, len_ - index_);
+  index_ += n;
+  return n;
 }
 
 // Skips one value with an explicit stack of open brackets, so skipping has

@@ -1,0 +1,235 @@
+// Block scanning for the text engines: find the next byte of interest 16
+// bytes at a time (SSE2) or 8 at a time (SWAR on a 64-bit word, the portable
+// path), never reading past the `n` bytes given; a short tail is read a byte
+// at a time. Each routine returns the index of the first byte of interest,
+// or `n` when there is none.
+//
+// Both block paths are always compiled (the SSE2 one where the target has
+// it) so that the tests can hold each of them against a plain loop; the
+// unqualified functions pick the widest.
+#pragma once
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#define WW_TEXT_SCAN_SSE2 1
+#endif
+
+namespace ww::scan {
+
+// ---- bytes one at a time ------------------------------------------------------
+
+// What ends a run of string content: the quote, the backslash, or a control
+// character (the bytes that the reader stops at and the writer escapes).
+constexpr bool is_string_stop(unsigned char c) { return c == '"' || c == '\\' || c < 0x20; }
+constexpr bool is_json_space(unsigned char c) { return c == ' ' || c == '\n' || c == '\t' || c == '\r'; }
+constexpr bool is_digit(unsigned char c) { return c >= '0' && c <= '9'; }
+
+// The length of the well-formed UTF-8 sequence that starts at p[0] (a byte
+// of 0x80 or more), or 0 when it is ill-formed or cut short by the end.
+// Overlongs, surrogates and code points past U+10FFFF are ill-formed.
+inline std::size_t utf8_sequence_length(const unsigned char* p, std::size_t n) {
+  const unsigned char lead = p[0];
+  const auto cont = [](unsigned char b) { return (b & 0xC0) == 0x80; };
+  if (lead < 0xC2) return 0;
+  if (lead < 0xE0) return n >= 2 && cont(p[1]) ? 2 : 0;
+  if (lead < 0xF0) {
+    if (n < 3) return 0;
+    const unsigned char lo = lead == 0xE0 ? 0xA0 : 0x80;
+    const unsigned char hi = lead == 0xED ? 0x9F : 0xBF;
+    return p[1] >= lo && p[1] <= hi && cont(p[2]) ? 3 : 0;
+  }
+  if (lead < 0xF5) {
+    if (n < 4) return 0;
+    const unsigned char lo = lead == 0xF0 ? 0x90 : 0x80;
+    const unsigned char hi = lead == 0xF4 ? 0x8F : 0xBF;
+    return p[1] >= lo && p[1] <= hi && cont(p[2]) && cont(p[3]) ? 4 : 0;
+  }
+  return 0;
+}
+
+// ---- SWAR: eight bytes in a 64-bit word ----------------------------------------
+//
+// A word holds the bytes in memory order from its low end (loaded
+// little-endian on any machine). The byte tests below are exact: each sets
+// 0x80 in precisely the bytes that pass, with no carry or borrow between
+// bytes, so the lowest set bit marks the first such byte.
+
+namespace swar {
+
+constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+constexpr std::uint64_t kHigh = 0x8080808080808080ull;
+constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
+
+inline std::uint64_t load8(const unsigned char* p) {
+  std::uint64_t v;
+  std::memcpy(&v, p, 8);
+  if constexpr (std::endian::native == std::endian::big) {
+    v = ((v & 0x00000000FFFFFFFFull) << 32) | (v >> 32);
+    v = ((v & 0x0000FFFF0000FFFFull) << 16) | ((v >> 16) & 0x0000FFFF0000FFFFull);
+    v = ((v & 0x00FF00FF00FF00FFull) << 8) | ((v >> 8) & 0x00FF00FF00FF00FFull);
+  }
+  return v;
+}
+
+inline std::uint64_t zero_bytes(std::uint64_t x) { return ~(((x & kLow7) + kLow7) | x | kLow7); }
+inline std::uint64_t nonzero_bytes(std::uint64_t x) { return (((x & kLow7) + kLow7) | x) & kHigh; }
+inline std::uint64_t bytes_equal(std::uint64_t x, unsigned char c) { return zero_bytes(x ^ (kOnes * c)); }
+// Bytes below `n` (1 to 0x80).
+inline std::uint64_t bytes_below(std::uint64_t x, unsigned char n) {
+  return ~(((x & kLow7) + kOnes * (0x80u - n)) | x) & kHigh;
+}
+inline std::size_t first_byte(std::uint64_t mask) { return static_cast<std::size_t>(std::countr_zero(mask)) >> 3; }
+
+inline std::uint64_t string_stops(std::uint64_t x) {
+  return bytes_equal(x, '"') | bytes_equal(x, '\\') | bytes_below(x, 0x20);
+}
+inline std::uint64_t non_space(std::uint64_t x) {
+  return ~(bytes_equal(x, ' ') | bytes_equal(x, '\n') | bytes_equal(x, '\t') | bytes_equal(x, '\r')) & kHigh;
+}
+inline std::uint64_t non_digits(std::uint64_t x) {
+  const std::uint64_t high_nibble_not_3 = nonzero_bytes((x & 0xF0F0F0F0F0F0F0F0ull) ^ (kOnes * 0x30));
+  const std::uint64_t low_nibble_over_9 = (((x & (kOnes * 0x0F)) + kOnes * 0x06) & (kOnes * 0x10)) << 3;
+  return high_nibble_not_3 | low_nibble_over_9;
+}
+
+// Runs `mask_of(word)` over whole words, then the tail a byte at a time.
+template <class Mask, class Byte>
+std::size_t find(const unsigned char* p, std::size_t n, Mask mask_of, Byte is_hit) {
+  std::size_t i = 0;
+  for (; n - i >= 8; i += 8) {
+    const std::uint64_t m = mask_of(load8(p + i));
+    if (m != 0) return i + first_byte(m);
+  }
+  for (; i < n; ++i) {
+    if (is_hit(p[i])) return i;
+  }
+  return n;
+}
+
+inline std::size_t find_string_stop(const unsigned char* p, std::size_t n) {
+  return find(p, n, string_stops, is_string_stop);
+}
+inline std::size_t find_string_stop_or_non_ascii(const unsigned char* p, std::size_t n) {
+  return find(
+      p, n, [](std::uint64_t x) { return string_stops(x) | (x & kHigh); },
+      [](unsigned char c) { return is_string_stop(c) || c >= 0x80; });
+}
+inline std::size_t find_non_ascii(const unsigned char* p, std::size_t n) {
+  return find(p, n, [](std::uint64_t x) { return x & kHigh; }, [](unsigned char c) { return c >= 0x80; });
+}
+inline std::size_t find_non_space(const unsigned char* p, std::size_t n) {
+  return find(p, n, non_space, [](unsigned char c) { return !is_json_space(c); });
+}
+inline std::size_t find_non_digit(const unsigned char* p, std::size_t n) {
+  return find(p, n, non_digits, [](unsigned char c) { return !is_digit(c); });
+}
+
+}  // namespace swar
+
+// ---- SSE2: sixteen bytes in a vector ---------------------------------------------
+
+#if WW_TEXT_SCAN_SSE2
+namespace sse2 {
+
+inline __m128i load16(const unsigned char* p) {
+  __m128i v;
+  std::memcpy(&v, p, 16);
+  return v;
+}
+
+inline __m128i string_stops(__m128i v) {
+  const __m128i quote = _mm_cmpeq_epi8(v, _mm_set1_epi8('"'));
+  const __m128i backslash = _mm_cmpeq_epi8(v, _mm_set1_epi8('\\'));
+  // Unsigned v <= 0x1F exactly when min(v, 0x1F) == v.
+  const __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(v, _mm_set1_epi8(0x1F)), v);
+  return _mm_or_si128(_mm_or_si128(quote, backslash), control);
+}
+
+// Runs `bits_of(block)` (one bit per byte that is a hit) over whole blocks,
+// then hands the tail to the SWAR path.
+template <class Bits, class Tail>
+std::size_t find(const unsigned char* p, std::size_t n, Bits bits_of, Tail tail) {
+  std::size_t i = 0;
+  for (; n - i >= 16; i += 16) {
+    const unsigned m = bits_of(load16(p + i));
+    if (m != 0) return i + static_cast<std::size_t>(std::countr_zero(m));
+  }
+  return i + tail(p + i, n - i);
+}
+
+inline std::size_t find_string_stop(const unsigned char* p, std::size_t n) {
+  return find(
+      p, n, [](__m128i v) { return static_cast<unsigned>(_mm_movemask_epi8(string_stops(v))); },
+      swar::find_string_stop);
+}
+inline std::size_t find_string_stop_or_non_ascii(const unsigned char* p, std::size_t n) {
+  return find(
+      p, n, [](__m128i v) { return static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(string_stops(v), v))); },
+      swar::find_string_stop_or_non_ascii);
+}
+inline std::size_t find_non_ascii(const unsigned char* p, std::size_t n) {
+  return find(p, n, [](__m128i v) { return static_cast<unsigned>(_mm_movemask_epi8(v)); }, swar::find_non_ascii);
+}
+inline std::size_t find_non_space(const unsigned char* p, std::size_t n) {
+  return find(
+      p, n,
+      [](__m128i v) {
+        const __m128i space = _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(' ')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\n')));
+        const __m128i other = _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('\t')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\r')));
+        return static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(space, other))) ^ 0xFFFFu;
+      },
+      swar::find_non_space);
+}
+
+}  // namespace sse2
+#endif
+
+// ---- the widest path this target has ---------------------------------------------
+
+#if WW_TEXT_SCAN_SSE2
+namespace wide = sse2;
+#else
+namespace wide = swar;
+#endif
+
+// The first quote, backslash or control character.
+inline std::size_t find_string_stop(const unsigned char* p, std::size_t n) { return wide::find_string_stop(p, n); }
+// The same, or the first byte of 0x80 or more.
+inline std::size_t find_string_stop_or_non_ascii(const unsigned char* p, std::size_t n) {
+  return wide::find_string_stop_or_non_ascii(p, n);
+}
+inline std::size_t find_non_ascii(const unsigned char* p, std::size_t n) { return wide::find_non_ascii(p, n); }
+// The first byte that is not a space, tab, line feed or carriage return.
+inline std::size_t find_non_space(const unsigned char* p, std::size_t n) { return wide::find_non_space(p, n); }
+// The first byte that is not an ASCII digit (digit runs are short: eight at a time).
+inline std::size_t find_non_digit(const unsigned char* p, std::size_t n) { return swar::find_non_digit(p, n); }
+
+// ---- decimal digits eight at a time ----------------------------------------------
+
+// The number of leading ASCII digits in a word of eight bytes (0 to 8).
+inline unsigned leading_digits(std::uint64_t word) {
+  const std::uint64_t m = swar::non_digits(word);
+  return m == 0 ? 8u : static_cast<unsigned>(swar::first_byte(m));
+}
+
+// The value of the first `k` bytes (1 to 8) of a word, all ASCII digits,
+// read as a decimal number.
+inline std::uint64_t digits_value(std::uint64_t word, unsigned k) {
+  // Digits minus '0' borrow nothing; what follows them is shifted out, and
+  // the zero bytes shifted in are leading zero digits.
+  std::uint64_t v = (word - swar::kOnes * '0') << (8 * (8 - k));
+  v = v * 10 + (v >> 8);  // pairs of digits in every second byte
+  v = (((v & 0x000000FF000000FFull) * (100 + (1000000ull << 32))) +
+       (((v >> 16) & 0x000000FF000000FFull) * (1 + (10000ull << 32)))) >>
+      32;
+  return v;
+}
+
+inline constexpr std::uint64_t kPow10U64[9] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
+
+}  // namespace ww::scan

@@ -1,8 +1,9 @@
 // Block scanning for the text engines: find the next byte of interest 16
 // bytes at a time (SSE2) or 8 at a time (SWAR on a 64-bit word, the portable
-// path), never reading past the `n` bytes given; a short tail is read a byte
-// at a time. Each routine returns the index of the first byte of interest,
-// or `n` when there is none.
+// path), never reading past the `n` bytes given. The last block overlaps the
+// one before it (its bytes already passed are masked off); input shorter
+// than a word is read a byte at a time. Each routine returns the index of
+// the first byte of interest, or `n` when there is none.
 //
 // Both block paths are always compiled (the SSE2 one where the target has
 // it) so that the tests can hold each of them against a plain loop; the
@@ -26,6 +27,13 @@ namespace ww::scan {
 // What ends a run of string content: the quote, the backslash, or a control
 // character (the bytes that the reader stops at and the writer escapes).
 constexpr bool is_string_stop(unsigned char c) { return c == '"' || c == '\\' || c < 0x20; }
+// The same as a table: one load per byte in the short loops.
+inline constexpr struct StringStopTable {
+  bool hit[256];
+  constexpr StringStopTable() : hit() {
+    for (int c = 0; c < 256; ++c) hit[c] = is_string_stop(static_cast<unsigned char>(c));
+  }
+} kStringStop;
 constexpr bool is_json_space(unsigned char c) { return c == ' ' || c == '\n' || c == '\t' || c == '\r'; }
 constexpr bool is_digit(unsigned char c) { return c >= '0' && c <= '9'; }
 
@@ -97,22 +105,28 @@ inline std::uint64_t non_digits(std::uint64_t x) {
   return high_nibble_not_3 | low_nibble_over_9;
 }
 
-// Runs `mask_of(word)` over whole words, then the tail a byte at a time.
+// Runs `mask_of(word)` over the words of the input, the last one ending at
+// the input's end; fewer than eight bytes go one by one.
 template <class Mask, class Byte>
 std::size_t find(const unsigned char* p, std::size_t n, Mask mask_of, Byte is_hit) {
+  if (n < 8) {
+    for (std::size_t i = 0; i < n; ++i) {
+      if (is_hit(p[i])) return i;
+    }
+    return n;
+  }
   std::size_t i = 0;
-  for (; n - i >= 8; i += 8) {
+  for (; n - i > 8; i += 8) {
     const std::uint64_t m = mask_of(load8(p + i));
     if (m != 0) return i + first_byte(m);
   }
-  for (; i < n; ++i) {
-    if (is_hit(p[i])) return i;
-  }
-  return n;
+  // The first i + 8 - n bytes of the last word have been looked at.
+  const std::uint64_t m = mask_of(load8(p + n - 8)) & (~std::uint64_t{0} << (8 * (i + 8 - n)));
+  return m != 0 ? n - 8 + first_byte(m) : n;
 }
 
 inline std::size_t find_string_stop(const unsigned char* p, std::size_t n) {
-  return find(p, n, string_stops, is_string_stop);
+  return find(p, n, string_stops, [](unsigned char c) { return kStringStop.hit[c]; });
 }
 inline std::size_t find_string_stop_or_non_ascii(const unsigned char* p, std::size_t n) {
   return find(
@@ -150,16 +164,19 @@ inline __m128i string_stops(__m128i v) {
   return _mm_or_si128(_mm_or_si128(quote, backslash), control);
 }
 
-// Runs `bits_of(block)` (one bit per byte that is a hit) over whole blocks,
-// then hands the tail to the SWAR path.
-template <class Bits, class Tail>
-std::size_t find(const unsigned char* p, std::size_t n, Bits bits_of, Tail tail) {
+// Runs `bits_of(block)` (one bit per byte that is a hit) over the blocks of
+// the input, the last one ending at the input's end; shorter input goes to
+// the SWAR path.
+template <class Bits, class Short>
+std::size_t find(const unsigned char* p, std::size_t n, Bits bits_of, Short short_input) {
+  if (n < 16) return short_input(p, n);
   std::size_t i = 0;
-  for (; n - i >= 16; i += 16) {
+  for (; n - i > 16; i += 16) {
     const unsigned m = bits_of(load16(p + i));
     if (m != 0) return i + static_cast<std::size_t>(std::countr_zero(m));
   }
-  return i + tail(p + i, n - i);
+  const unsigned m = bits_of(load16(p + n - 16)) & (0xFFFFu << (i + 16 - n));
+  return m != 0 ? n - 16 + static_cast<std::size_t>(std::countr_zero(m)) : n;
 }
 
 inline std::size_t find_string_stop(const unsigned char* p, std::size_t n) {
@@ -213,7 +230,11 @@ inline std::size_t find_non_digit(const unsigned char* p, std::size_t n) { retur
 
 // The number of leading ASCII digits in a word of eight bytes (0 to 8).
 inline unsigned leading_digits(std::uint64_t word) {
-  const std::uint64_t m = swar::non_digits(word);
+  // With '0' taken from every byte, a digit is a byte of at most 9. Bytes
+  // after the first non-digit may take a borrow or carry from it; only the
+  // first flag counts, so that is harmless (and cheaper than an exact test).
+  const std::uint64_t t = word - swar::kOnes * '0';
+  const std::uint64_t m = ((t + swar::kOnes * 0x76) | t) & swar::kHigh;
   return m == 0 ? 8u : static_cast<unsigned>(swar::first_byte(m));
 }
 
@@ -231,5 +252,14 @@ inline std::uint64_t digits_value(std::uint64_t word, unsigned k) {
 }
 
 inline constexpr std::uint64_t kPow10U64[9] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
+
+// The largest s for which s * 10^k plus any k digits stays below 2^64.
+inline constexpr struct MaxBeforeDigits {
+  std::uint64_t v[9];
+  constexpr MaxBeforeDigits() : v() {
+    for (int k = 0; k <= 8; ++k) v[k] = (UINT64_MAX - (kPow10U64[k] - 1)) / kPow10U64[k];
+  }
+  constexpr std::uint64_t operator[](unsigned k) const { return v[k]; }
+} kMaxBeforeDigits;
 
 }  // namespace ww::scan

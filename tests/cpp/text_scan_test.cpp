@@ -656,6 +656,27 @@ TEST(JsonNumberScan, DigitRunsAroundTheSignificandLimit) {
       }
     }
   }
+  // Significands one digit word short of the limit, the word's digits
+  // (up to 8) then fitting or not, at every alignment of the words.
+  std::vector<std::string> near_limit{"18446744073709551615", "18446744073709551616"};
+  std::uint64_t pow10 = 1;
+  for (int k = 1; k <= 8; ++k) {
+    pow10 *= 10;
+    const std::uint64_t limit = (UINT64_MAX - (pow10 - 1)) / pow10;
+    for (std::uint64_t s : {limit, limit + 1}) {
+      near_limit.push_back(std::to_string(s) + std::string(static_cast<std::size_t>(k), '0'));
+      near_limit.push_back(std::to_string(s) + std::string(static_cast<std::size_t>(k), '9'));
+      near_limit.push_back(std::to_string(s) + std::string(static_cast<std::size_t>(k), '5') + "1234");
+    }
+  }
+  for (const std::string& digits : near_limit) {
+    for (std::size_t zeros = 0; zeros <= 8; ++zeros) {
+      expect_number_as_reference("0." + std::string(zeros, '0') + digits);
+      expect_number_as_reference("-1." + std::string(zeros, '0') + digits + "e-3");
+    }
+    expect_number_as_reference(digits);
+    expect_number_as_reference("-" + digits + ".5");
+  }
   for (const char* zero : {"0", "-0", "0.0", "0.000000000000000000000000", "0e99999999999", "-0.0e-5"}) {
     expect_number_as_reference(zero);
   }

@@ -23,12 +23,33 @@ struct Pow10Table {
 };
 const Pow10Table kPow10;
 
-int hex_val(unsigned char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
+// Hexadecimal digits' values; 0x10 marks every other byte.
+constexpr struct HexTable {
+  unsigned char v[256];
+  constexpr HexTable() : v() {
+    for (int c = 0; c < 256; ++c) {
+      v[c] = c >= '0' && c <= '9'   ? static_cast<unsigned char>(c - '0')
+             : c >= 'a' && c <= 'f' ? static_cast<unsigned char>(c - 'a' + 10)
+             : c >= 'A' && c <= 'F' ? static_cast<unsigned char>(c - 'A' + 10)
+                                    : 0x10;
+    }
+  }
+} kHex;
+
+// What a one-letter escape stands for; 0 for letters that are no escape.
+constexpr struct UnescapeTable {
+  char v[256];
+  constexpr UnescapeTable() : v() {
+    v['"'] = '"';
+    v['\\'] = '\\';
+    v['/'] = '/';
+    v['b'] = '\b';
+    v['f'] = '\f';
+    v['n'] = '\n';
+    v['r'] = '\r';
+    v['t'] = '\t';
+  }
+} kUnescaped;
 
 bool mul10_add_overflows(std::uint64_t a, std::uint64_t digit) {
   constexpr std::uint64_t m = UINT64_MAX;
@@ -253,6 +274,30 @@ void TextDe::skip_string_content(bool* bad_utf8) {
   }
 }
 
+// The escapes that need no check beyond their own bytes: a one-letter
+// escape, or \u and four hex digits outside the surrogates. Anything else
+// (also every error) is left to parse_escape, with nothing consumed.
+inline bool TextDe::unescape_common() {
+  if (index_ >= len_) return false;
+  const unsigned char letter = p_[index_];
+  if (letter != 'u') {
+    const char c = kUnescaped.v[letter];
+    if (c == 0) return false;
+    scratch_.push_back(c);
+    ++index_;
+    return true;
+  }
+  if (len_ - index_ < 5) return false;
+  const unsigned char* h = p_ + index_ + 1;
+  const unsigned a = kHex.v[h[0]], b = kHex.v[h[1]], c = kHex.v[h[2]], d = kHex.v[h[3]];
+  if ((a | b | c | d) & 0x10) return false;
+  const std::uint32_t cp = (a << 12) | (b << 8) | (c << 4) | d;
+  if (cp >= 0xD800 && cp <= 0xDFFF) return false;
+  push_codepoint(cp);
+  index_ += 5;
+  return true;
+}
+
 Result<std::string_view> TextDe::parse_str() {
   std::size_t start = index_;
   bool copied = false;
@@ -280,7 +325,7 @@ Result<std::string_view> TextDe::parse_str() {
       scratch_.append(reinterpret_cast<const char*>(p_ + start), index_ - start);
       copied = true;
       ++index_;
-      WW_TRY(parse_escape());
+      if (!unescape_common()) WW_TRY(parse_escape());
       start = index_;
       continue;
     }
@@ -312,16 +357,11 @@ Result<std::uint16_t> TextDe::decode_hex_escape() {
     index_ = len_;
     return error(Code::EofWhileParsingString);
   }
-  int v = 0;
-  bool ok = true;
-  for (int k = 0; k < 4; ++k) {
-    int h = hex_val(p_[index_ + k]);
-    if (h < 0) ok = false;
-    v = (v << 4) | (h & 0xf);
-  }
+  const unsigned char* h = p_ + index_;
+  const unsigned a = kHex.v[h[0]], b = kHex.v[h[1]], c = kHex.v[h[2]], d = kHex.v[h[3]];
   index_ += 4;
-  if (!ok) return error(Code::InvalidEscape);
-  return static_cast<std::uint16_t>(v);
+  if ((a | b | c | d) & 0x10) return error(Code::InvalidEscape);
+  return static_cast<std::uint16_t>((a << 12) | (b << 8) | (c << 4) | d);
 }
 
 void TextDe::push_codepoint(std::uint32_t cp) {
@@ -372,6 +412,22 @@ Status TextDe::parse_unicode_escape() {
 
 // ---- numbers ----------------------------------------------------------------
 
+inline std::size_t TextDe::gather_digits(std::uint64_t& significand) {
+  std::size_t taken = 0;
+  while (len_ - index_ >= 8) {
+    const std::uint64_t word = scan::swar::load8(p_ + index_);
+    const unsigned k = scan::leading_digits(word);
+    // Only digits that all fit: the one-by-one loop after this call meets
+    // the digit that overflows, as it would without this shortcut.
+    if (k == 0 || significand > scan::kMaxBeforeDigits[k]) break;
+    significand = significand * scan::kPow10U64[k] + scan::digits_value(word, k);
+    index_ += k;
+    taken += k;
+    if (k < 8) break;
+  }
+  return taken;
+}
+
 Result<Number> TextDe::parse_integer(bool positive) {
   if (index_ >= len_) return error(Code::EofWhileParsingValue);
   unsigned char c = p_[index_++];
@@ -383,17 +439,7 @@ Result<Number> TextDe::parse_integer(bool positive) {
   }
   if (c >= '1' && c <= '9') {
     std::uint64_t significand = c - '0';
-    // Nineteen digits cannot overflow: take them eight at a time while
-    // eight more still fit; the digits after that go one by one below.
-    for (unsigned digits = 1; digits <= 11 && len_ - index_ >= 8;) {
-      const std::uint64_t word = scan::swar::load8(p_ + index_);
-      const unsigned k = scan::leading_digits(word);
-      if (k == 0) return parse_number(positive, significand);
-      significand = significand * scan::kPow10U64[k] + scan::digits_value(word, k);
-      index_ += k;
-      if (k < 8) return parse_number(positive, significand);
-      digits += k;
-    }
+    gather_digits(significand);
     for (;;) {
       int d = peek();
       if (d < '0' || d > '9') return parse_number(positive, significand);
@@ -429,16 +475,7 @@ Result<Number> TextDe::parse_number(bool positive, std::uint64_t significand) {
 Result<double> TextDe::parse_decimal(bool positive, std::uint64_t significand, int exponent_before) {
   eat_char();
   int exponent_after = 0;
-  // Below 10^11 the significand takes eight more digits without overflow.
-  while (significand < 100000000000ull && len_ - index_ >= 8) {
-    const std::uint64_t word = scan::swar::load8(p_ + index_);
-    const unsigned k = scan::leading_digits(word);
-    if (k == 0) break;
-    significand = significand * scan::kPow10U64[k] + scan::digits_value(word, k);
-    index_ += k;
-    exponent_after -= static_cast<int>(k);
-    if (k < 8) break;
-  }
+  exponent_after -= static_cast<int>(gather_digits(significand));
   for (;;) {
     int c = peek();
     if (c < '0' || c > '9') break;

@@ -178,11 +178,15 @@ class TextDe {
   // character or the end; when `bad_utf8` is given, also checks UTF-8 on
   // the way and sets it at the first ill-formed sequence.
   void skip_string_content(bool* bad_utf8);
+  // Appends the digits ahead to `significand` eight at a time while they
+  // surely fit (not near the end of the input); returns how many it took.
+  std::size_t gather_digits(std::uint64_t& significand);
   std::size_t skip_digits();
   Status ignore_value();
   Status ignore_integer();
   Status ignore_str();
   Status ignore_escape();
+  bool unescape_common();
   Status parse_escape();
   Status parse_unicode_escape();
   Result<std::uint16_t> decode_hex_escape();

@@ -34,7 +34,10 @@ inline constexpr struct StringStopTable {
     for (int c = 0; c < 256; ++c) hit[c] = is_string_stop(static_cast<unsigned char>(c));
   }
 } kStringStop;
-constexpr bool is_json_space(unsigned char c) { return c == ' ' || c == '\n' || c == '\t' || c == '\r'; }
+constexpr bool is_json_space(unsigned char c) {
+  constexpr std::uint64_t kSpaces = (1ull << ' ') | (1ull << '\n') | (1ull << '\t') | (1ull << '\r');
+  return c <= ' ' && ((kSpaces >> c) & 1) != 0;
+}
 constexpr bool is_digit(unsigned char c) { return c >= '0' && c <= '9'; }
 
 // The length of the well-formed UTF-8 sequence that starts at p[0] (a byte
@@ -96,9 +99,6 @@ inline std::size_t first_byte(std::uint64_t mask) { return static_cast<std::size
 inline std::uint64_t string_stops(std::uint64_t x) {
   return bytes_equal(x, '"') | bytes_equal(x, '\\') | bytes_below(x, 0x20);
 }
-inline std::uint64_t non_space(std::uint64_t x) {
-  return ~(bytes_equal(x, ' ') | bytes_equal(x, '\n') | bytes_equal(x, '\t') | bytes_equal(x, '\r')) & kHigh;
-}
 inline std::uint64_t non_digits(std::uint64_t x) {
   const std::uint64_t high_nibble_not_3 = nonzero_bytes((x & 0xF0F0F0F0F0F0F0F0ull) ^ (kOnes * 0x30));
   const std::uint64_t low_nibble_over_9 = (((x & (kOnes * 0x0F)) + kOnes * 0x06) & (kOnes * 0x10)) << 3;
@@ -135,9 +135,6 @@ inline std::size_t find_string_stop_or_non_ascii(const unsigned char* p, std::si
 }
 inline std::size_t find_non_ascii(const unsigned char* p, std::size_t n) {
   return find(p, n, [](std::uint64_t x) { return x & kHigh; }, [](unsigned char c) { return c >= 0x80; });
-}
-inline std::size_t find_non_space(const unsigned char* p, std::size_t n) {
-  return find(p, n, non_space, [](unsigned char c) { return !is_json_space(c); });
 }
 inline std::size_t find_non_digit(const unsigned char* p, std::size_t n) {
   return find(p, n, non_digits, [](unsigned char c) { return !is_digit(c); });
@@ -192,16 +189,6 @@ inline std::size_t find_string_stop_or_non_ascii(const unsigned char* p, std::si
 inline std::size_t find_non_ascii(const unsigned char* p, std::size_t n) {
   return find(p, n, [](__m128i v) { return static_cast<unsigned>(_mm_movemask_epi8(v)); }, swar::find_non_ascii);
 }
-inline std::size_t find_non_space(const unsigned char* p, std::size_t n) {
-  return find(
-      p, n,
-      [](__m128i v) {
-        const __m128i space = _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(' ')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\n')));
-        const __m128i other = _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('\t')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\r')));
-        return static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(space, other))) ^ 0xFFFFu;
-      },
-      swar::find_non_space);
-}
 
 }  // namespace sse2
 #endif
@@ -221,8 +208,6 @@ inline std::size_t find_string_stop_or_non_ascii(const unsigned char* p, std::si
   return wide::find_string_stop_or_non_ascii(p, n);
 }
 inline std::size_t find_non_ascii(const unsigned char* p, std::size_t n) { return wide::find_non_ascii(p, n); }
-// The first byte that is not a space, tab, line feed or carriage return.
-inline std::size_t find_non_space(const unsigned char* p, std::size_t n) { return wide::find_non_space(p, n); }
 // The first byte that is not an ASCII digit (digit runs are short: eight at a time).
 inline std::size_t find_non_digit(const unsigned char* p, std::size_t n) { return swar::find_non_digit(p, n); }
 

@@ -315,14 +315,23 @@ inline bool TextDe::unescape_common() {
 }
 
 Result<std::string_view> TextDe::parse_str() {
-  std::size_t start = index_;
-  bool copied = false;
+  // Most strings hold no escape and end in a quote: a view of the input.
+  const std::size_t start = index_;
+  bool bad_utf8 = false;
+  skip_string_content(validate_ ? &bad_utf8 : nullptr);
+  if (index_ < len_ && p_[index_] == '"' && !bad_utf8) {
+    ++index_;
+    return std::string_view(reinterpret_cast<const char*>(p_ + start), index_ - 1 - start);
+  }
+  return parse_str_rest(start, bad_utf8);
+}
+
+Result<std::string_view> TextDe::parse_str_rest(std::size_t start, bool bad_utf8) {
   // Ill-formed UTF-8 is reported only once the closing quote has been read,
   // after any other error of the string.
-  bool bad_utf8 = false;
+  bool copied = false;
   scratch_.clear();
   for (;;) {
-    skip_string_content(validate_ ? &bad_utf8 : nullptr);
     if (index_ == len_) return error(Code::EofWhileParsingString);
     unsigned char c = p_[index_];
     if (c == '"') {
@@ -343,6 +352,7 @@ Result<std::string_view> TextDe::parse_str() {
       ++index_;
       if (!unescape_common()) WW_TRY(parse_escape());
       start = index_;
+      skip_string_content(validate_ ? &bad_utf8 : nullptr);
       continue;
     }
     ++index_;

@@ -186,6 +186,8 @@ class TextDe {
   Status ignore_integer();
   Status ignore_str();
   Status ignore_escape();
+  // parse_str past the first stop that is not a plain closing quote.
+  Result<std::string_view> parse_str_rest(std::size_t start, bool bad_utf8);
   bool unescape_common();
   Status parse_escape();
   Status parse_unicode_escape();

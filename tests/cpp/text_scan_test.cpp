@@ -124,7 +124,8 @@ void expect_all_paths_agree(const Routine& r, std::string_view s) {
 TEST(TextScan, EveryHitAtEveryOffsetAndLength) {
   // Each routine's hits and near misses (bytes one off a hit, and bytes
   // whose low seven bits match a hit).
-  const std::string bytes_of_interest{"\"\\\x00\x1f\x20\x21\x5b\x5d\x7f\x80\x9f\xa2\xdc\xff \n\t\r\x0b\x0c/09:", 27};
+  static constexpr char kBytes[] = "\"\\\x00\x1f\x20\x21\x5b\x5d\x7f\x80\x9f\xa2\xdc\xff \n\t\r\x0b\x0c/09:";
+  const std::string bytes_of_interest(kBytes, sizeof kBytes - 1);
   for (const Routine& r : routines()) {
     for (unsigned char filler : {'a', '0', ' '}) {
       if (r.hit(filler)) continue;
@@ -149,7 +150,8 @@ TEST(TextScan, EveryHitAtEveryOffsetAndLength) {
 
 TEST(TextScan, RandomBytes) {
   Rng rng{1};
-  const std::string alphabet{"\"\\\x00\x1f aZ09\n\t\r\x7f\x80\xc3\xa9\xff.-+eE", 24};
+  static constexpr char kBytes[] = "\"\\\x00\x1f aZ09\n\t\r\x7f\x80\xc3\xa9\xff.-+eE";
+  const std::string alphabet(kBytes, sizeof kBytes - 1);
   for (int round = 0; round < 20000; ++round) {
     std::string s(rng.below(70), 'x');
     const std::size_t density = 1 + rng.below(40);
@@ -749,7 +751,8 @@ std::string ref_append_str(std::string_view s) {
 TEST(JsonStringWriter, EscapesAtEveryOffset) {
   for (std::size_t n = 0; n <= 40; ++n) {
     for (std::size_t pos = 0; pos <= n; ++pos) {
-      for (char c : std::string("\"\\\x00\x01\x08\x09\x0a\x0c\x0d\x1f\x7f\xc3 ", 13)) {
+      static constexpr char kBytes[] = "\"\\\x00\x01\x08\x09\x0a\x0c\x0d\x1f\x7f\xc3 ";
+      for (char c : std::string(kBytes, sizeof kBytes - 1)) {
         std::string s(n, 'a');
         if (pos < n) s[pos] = c;
         const Exact buf(s);

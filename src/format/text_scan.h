@@ -88,7 +88,6 @@ inline std::uint64_t load8(const unsigned char* p) {
 }
 
 inline std::uint64_t zero_bytes(std::uint64_t x) { return ~(((x & kLow7) + kLow7) | x | kLow7); }
-inline std::uint64_t nonzero_bytes(std::uint64_t x) { return (((x & kLow7) + kLow7) | x) & kHigh; }
 inline std::uint64_t bytes_equal(std::uint64_t x, unsigned char c) { return zero_bytes(x ^ (kOnes * c)); }
 // Bytes below `n` (1 to 0x80).
 inline std::uint64_t bytes_below(std::uint64_t x, unsigned char n) {
@@ -98,11 +97,6 @@ inline std::size_t first_byte(std::uint64_t mask) { return static_cast<std::size
 
 inline std::uint64_t string_stops(std::uint64_t x) {
   return bytes_equal(x, '"') | bytes_equal(x, '\\') | bytes_below(x, 0x20);
-}
-inline std::uint64_t non_digits(std::uint64_t x) {
-  const std::uint64_t high_nibble_not_3 = nonzero_bytes((x & 0xF0F0F0F0F0F0F0F0ull) ^ (kOnes * 0x30));
-  const std::uint64_t low_nibble_over_9 = (((x & (kOnes * 0x0F)) + kOnes * 0x06) & (kOnes * 0x10)) << 3;
-  return high_nibble_not_3 | low_nibble_over_9;
 }
 
 // Runs `mask_of(word)` over the words of the input, the last one ending at
@@ -135,9 +129,6 @@ inline std::size_t find_string_stop_or_non_ascii(const unsigned char* p, std::si
 }
 inline std::size_t find_non_ascii(const unsigned char* p, std::size_t n) {
   return find(p, n, [](std::uint64_t x) { return x & kHigh; }, [](unsigned char c) { return c >= 0x80; });
-}
-inline std::size_t find_non_digit(const unsigned char* p, std::size_t n) {
-  return find(p, n, non_digits, [](unsigned char c) { return !is_digit(c); });
 }
 
 }  // namespace swar
@@ -208,8 +199,6 @@ inline std::size_t find_string_stop_or_non_ascii(const unsigned char* p, std::si
   return wide::find_string_stop_or_non_ascii(p, n);
 }
 inline std::size_t find_non_ascii(const unsigned char* p, std::size_t n) { return wide::find_non_ascii(p, n); }
-// The first byte that is not an ASCII digit (digit runs are short: eight at a time).
-inline std::size_t find_non_digit(const unsigned char* p, std::size_t n) { return swar::find_non_digit(p, n); }
 
 // ---- decimal digits eight at a time ----------------------------------------------
 

@@ -660,9 +660,14 @@ Status TextDe::ignore_integer() {
 }
 
 std::size_t TextDe::skip_digits() {
-  const std::size_t n = scan::find_non_digit(p_ + index_, len_ - index_);
-  index_ += n;
-  return n;
+  const std::size_t start = index_;
+  while (len_ - index_ >= 8) {
+    const unsigned k = scan::leading_digits(scan::swar::load8(p_ + index_));
+    index_ += k;
+    if (k < 8) return index_ - start;
+  }
+  while (index_ < len_ && scan::is_digit(p_[index_])) ++index_;
+  return index_ - start;
 }
 
 // Skips one value with an explicit stack of open brackets, so skipping has

@@ -276,17 +276,26 @@ void TextDe::skip_string_content(bool* bad_utf8) {
     // short by a quote, backslash or control character is ill-formed, and
     // so is the string whatever an escape adds after it: escapes produce
     // whole characters, which never continue a sequence.
-    while (index_ < len_ && p_[index_] >= 0x80) {
-      const std::size_t width = scan::utf8_sequence_length(p_ + index_, len_ - index_);
-      if (width == 0) {
-        *bad_utf8 = true;
-        ++index_;
-        index_ += scan::find_string_stop(p_ + index_, len_ - index_);
-        return;
+    // Single ASCII bytes between them (a space between words) are taken
+    // here too; two in a row send the scan back to blocks.
+    for (;;) {
+      if (index_ == len_) return;
+      const unsigned char c = p_[index_];
+      if (c >= 0x80) {
+        const std::size_t width = scan::utf8_sequence_length(p_ + index_, len_ - index_);
+        if (width == 0) {
+          *bad_utf8 = true;
+          ++index_;
+          index_ += scan::find_string_stop(p_ + index_, len_ - index_);
+          return;
+        }
+        index_ += width;
+        continue;
       }
-      index_ += width;
+      if (scan::kStringStop.hit[c]) return;
+      ++index_;
+      if (index_ < len_ && p_[index_] < 0x80 && !scan::kStringStop.hit[p_[index_]]) break;
     }
-    if (index_ == len_ || scan::is_string_stop(p_[index_])) return;
   }
 }
 

@@ -111,9 +111,7 @@ if ! requirements_met tests/requirements.txt; then
   wanted+=("the test requirements")
 fi
 if ! cmake_recent; then pip_args+=("cmake>=3.26") && wanted+=("cmake>=3.26"); fi
-if ! command -v ninja >/dev/null && ! command -v make >/dev/null; then
-  pip_args+=("ninja>=1.10") && wanted+=(ninja)
-fi
+if ! command -v ninja >/dev/null; then pip_args+=("ninja>=1.10") && wanted+=(ninja); fi
 if ((${#pip_args[@]})); then
   say "installing ${wanted[*]} with pip"
   "$python" -m pip install --quiet --disable-pip-version-check "${pip_args[@]}"

@@ -61,10 +61,11 @@ fi
 
 if ((${#packages[@]})); then
   if [[ $(id -u) == 0 ]] && command -v apt-get >/dev/null; then
-    say "installing ${packages[*]} with apt-get"
+    say "installing with apt-get: ${packages[*]}"
     export DEBIAN_FRONTEND=noninteractive
-    apt-get update -qq
-    apt-get install -y -qq --no-install-recommends "${packages[@]}"
+    # Errors still show: apt-get and dpkg write them to stderr.
+    apt-get update -qq >/dev/null
+    apt-get install -y -qq --no-install-recommends "${packages[@]}" >/dev/null
   else
     for i in "${!packages[@]}"; do
       say "${reasons[i]} not found: install ${packages[i]} (Debian; as root: apt-get install ${packages[i]})"
@@ -105,15 +106,15 @@ cmake_recent() {
 }
 
 pip_args=()
-wanted=()
+wanted=""  # for the message
 if ! requirements_met tests/requirements.txt; then
   pip_args+=(-r tests/requirements.txt)
-  wanted+=("the test requirements")
+  wanted+=", the test requirements"
 fi
-if ! cmake_recent; then pip_args+=("cmake>=3.26") && wanted+=("cmake>=3.26"); fi
-if ! command -v ninja >/dev/null; then pip_args+=("ninja>=1.10") && wanted+=(ninja); fi
+if ! cmake_recent; then pip_args+=("cmake>=3.26") && wanted+=", cmake>=3.26"; fi
+if ! command -v ninja >/dev/null; then pip_args+=("ninja>=1.10") && wanted+=", ninja"; fi
 if ((${#pip_args[@]})); then
-  say "installing ${wanted[*]} with pip"
+  say "installing with pip: ${wanted#, }"
   "$python" -m pip install --quiet --disable-pip-version-check "${pip_args[@]}"
   hash -r  # forget the cmake that was too old
 fi

@@ -61,8 +61,9 @@ def defined(body):
 
 
 def stub_callables():
-    """(runtime object, stub function) for every function, constructor and
-    method of the stub, in stub order; a method's object is its class."""
+    """(runtime object, stub function, whether in a class) for every
+    function, constructor and method of the stub, in stub order; for a
+    method the runtime object is its class."""
     out = []
     for node in defined(stub_tree().body):
         runtime = getattr(ww, node.name, None)
@@ -75,11 +76,6 @@ def stub_callables():
 
 
 CALLABLES = stub_callables()
-
-
-def takes_instance_or_class(node, in_class):
-    """Whether the first parameter is the implicit `self` or `cls`."""
-    return in_class and "staticmethod" not in decorator_names(node)
 
 
 def test_stub_names_follow_the_module():
@@ -118,8 +114,8 @@ def test_stub_signature_matches_the_text_signature(runtime, node, in_class):
 def test_stub_types_every_parameter_and_result(runtime, node, in_class):
     args = node.args
     every = args.posonlyargs + args.args + args.kwonlyargs
-    if takes_instance_or_class(node, in_class):
-        every = every[1:]
+    if in_class and "staticmethod" not in decorator_names(node):
+        every = every[1:]  # self or cls
     assert [a.arg for a in every if a.annotation is None] == []
     assert node.returns is not None
 
@@ -131,9 +127,9 @@ def test_typed_usage_runs():
 def test_mypy_accepts_the_typed_usage():
     env = dict(os.environ)
     env.pop("MYPYPATH", None)
+    # Installed, the stub is found the way any user's mypy finds it.
     if FROM_BUILD_DIR:
         env["MYPYPATH"] = str(SOURCE_STUB.parent)
-    # Installed, the stub is found the way any user's mypy finds it.
     command = [sys.executable, "-m", "mypy", "--strict", "--no-error-summary", f"--cache-dir={os.devnull}", str(TYPED_USAGE)]
     run = subprocess.run(command, env=env, cwd=TYPED_USAGE.parent, capture_output=True, text=True)
     assert run.returncode == 0, run.stdout + run.stderr

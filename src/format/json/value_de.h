@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "format/json/json_value.h"
+#include "format/record/unit_variant.h"
 #include "format/record/visitor.h"
 
 namespace ww::json {
@@ -221,9 +222,7 @@ class ValueVariant {
   }
 
  private:
-  static Error unit_refusal(std::string_view expected) {
-    return rec::invalid_type(rec::Family::Json, rec::Unexpected::of(rec::Unexpected::Kind::UnitVariant), expected);
-  }
+  static Error unit_refusal(std::string_view expected) { return rec::refuse_unit_variant(rec::Family::Json, expected); }
   std::string_view name_;
   const JsonValue* payload_;
 };

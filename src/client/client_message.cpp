@@ -44,12 +44,12 @@ Status read_field(Field field, D& de, Record& out) {
     case Field::Rev: return rec::assign(out.rev, rec::read_u64(de));
     case Field::PatchRev: return rec::assign(out.rev, read_patch_revision(de));
     case Field::Proposal:
-      return rec::assign(out.proposal, rec::read_option<std::string>(de, [](auto& d) { return rec::read_string(d); }));
+      return rec::read_option(de, [](auto& d) { return rec::read_string(d); }, out.proposal);
     case Field::RequiredProposal: return rec::assign(out.proposal, rec::read_string(de));
     case Field::Error: return rec::assign(out.error, rec::read_string(de));
     case Field::Peer: return rec::assign(out.peer, rec::read_string(de));
     case Field::State:
-      return rec::assign(out.state, rec::read_option<JsonValue>(de, [](auto& d) { return json::read_json_value(d); }));
+      return rec::read_option(de, [](auto& d) { return json::read_json_value(d); }, out.state);
     case Field::Proposals: break;
   }
   return rec::assign(out.proposals, rec::read_list<std::string>(de, [](auto& d) { return rec::read_string(d); }));

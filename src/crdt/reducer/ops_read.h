@@ -114,7 +114,7 @@ Status read_as(D& de, std::vector<ElementId>& out) {
 }
 template <class D>
 Status read_as(D& de, std::optional<ElementId>& out) {
-  return rec::assign(out, rec::read_option<ElementId>(de, state_detail::ReadElementId{}));
+  return rec::read_option(de, state_detail::ReadElementId{}, out);
 }
 
 // Reads the field `name` into the record; each name has one type wherever

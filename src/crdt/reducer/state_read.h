@@ -180,8 +180,8 @@ Result<SequenceEntryState> read_sequence_entry(D& de) {
   WW_TRY(rec::read_fields(
       de, state_detail::kSequenceEntryShape,
       rec::fields(
-          [&](auto& d) { return rec::assign(entry.after, rec::read_option<ElementId>(d, state_detail::ReadElementId{})); },
-          [&](auto& d) { return rec::assign(entry.node, rec::read_option<NodeState>(d, state_detail::ReadNodeState{})); },
+          [&](auto& d) { return rec::read_option(d, state_detail::ReadElementId{}, entry.after); },
+          [&](auto& d) { return rec::read_option(d, state_detail::ReadNodeState{}, entry.node); },
           [&](auto& d) { return rec::assign(entry.inserted, rec::read_bool(d)); })));
   return entry;
 }
@@ -215,8 +215,8 @@ Result<NodeState> read_node_state(D& de) {
       RegisterState reg;
       WW_TRY(content.read_fields(
           state_detail::kRegisterShape,
-          rec::fields([&](auto& d) { return rec::assign(reg.value, rec::read_option<Value>(d, value_read::ReadValue{})); },
-                      [&](auto& d) { return rec::assign(reg.dot, rec::read_option<Dot>(d, state_detail::ReadDot{})); })));
+          rec::fields([&](auto& d) { return rec::read_option(d, value_read::ReadValue{}, reg.value); },
+                      [&](auto& d) { return rec::read_option(d, state_detail::ReadDot{}, reg.dot); })));
       return NodeState(std::move(reg));
     }
     case NodeState::Kind::Map: {

@@ -1,10 +1,10 @@
-// An optional T: null (or a unit) is none, anything else is read by `read(de)`.
+// An optional T: null (or a unit) is none, anything else is read by
+// `read(de)`. The value is read straight into the optional.
 #pragma once
 
 #include <optional>
 #include <string>
 #include <type_traits>
-#include <utility>
 
 #include "format/record/visitor.h"
 #include "format/result.h"
@@ -12,22 +12,31 @@
 namespace ww::rec {
 
 template <class T, class F>
-struct OptionVisitor : Visitor<OptionVisitor<T, F>, std::optional<T>> {
+struct OptionVisitor : Visitor<OptionVisitor<T, F>, bool> {
   F* read;
-  explicit OptionVisitor(F& f) : read(&f) {}
+  std::optional<T>* out;
+  OptionVisitor(F& f, std::optional<T>& o) : read(&f), out(&o) {}
   std::string expecting() const { return "option"; }
-  Result<std::optional<T>> visit_none(Ctx) { return std::optional<T>(); }
-  Result<std::optional<T>> visit_unit(Ctx) { return std::optional<T>(); }
+  Result<bool> visit_none(Ctx) {
+    out->reset();
+    return true;
+  }
+  Result<bool> visit_unit(Ctx) {
+    out->reset();
+    return true;
+  }
   template <class D>
-  Result<std::optional<T>> visit_some(Ctx, D& de) {
-    WW_TRY_ASSIGN(T v, (*read)(de));
-    return std::optional<T>(std::move(v));
+  Result<bool> visit_some(Ctx, D& de) {
+    WW_TRY_ASSIGN(*out, (*read)(de));
+    return true;
   }
 };
 
-template <class T, class D, class F>
-Result<std::optional<T>> read_option(D& de, F&& read) {
-  return de.option(OptionVisitor<T, std::remove_reference_t<F>>(read));
+template <class D, class F, class T>
+Status read_option(D& de, F&& read, std::optional<T>& out) {
+  auto r = de.option(OptionVisitor<T, std::remove_reference_t<F>>(read, out));
+  if (!r.ok()) return r.take_error();
+  return {};
 }
 
 }  // namespace ww::rec

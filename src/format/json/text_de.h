@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "format/record/unit_variant.h"
 #include "format/record/visitor.h"
 #include "format/result.h"
 
@@ -107,7 +108,6 @@ class KeyDe {
 class TextSeq;
 class TextMap;
 class TextVariant;
-class TextUnitVariant;
 
 class TextDe {
  public:
@@ -215,8 +215,10 @@ class TextSeq {
  public:
   explicit TextSeq(TextDe& de) : de_(&de) {}
   std::size_t size_hint() const { return 0; }
+  // Always inlined: a list's loop then steps through its elements without
+  // a call for each.
   template <class F>
-  Result<bool> next(F&& f) {
+  [[gnu::always_inline]] Result<bool> next(F&& f) {
     int c = de_->parse_whitespace();
     if (c == ']') return false;
     if (c == ',' && !first_) {
@@ -311,28 +313,7 @@ class TextVariant {
 };
 
 // "Name" alone: a kind without payload.
-class TextUnitVariant {
- public:
-  explicit TextUnitVariant(TextDe& de) : de_(&de) {}
-  template <class F>
-  Result<TextUnitVariant> variant(F&& f) {
-    WW_TRY(f(*de_));
-    return *this;
-  }
-  Status unit_variant() { return {}; }
-  template <class F>
-  Status newtype(F&&) { return unit_refusal("newtype variant"); }
-  template <class V>
-  Result<rec::OutOf<V>> tuple_variant(std::size_t, V&&) { return unit_refusal("tuple variant"); }
-  template <class V>
-  Result<rec::OutOf<V>> struct_variant(rec::Names, V&&) { return unit_refusal("struct variant"); }
-
- private:
-  static Error unit_refusal(std::string_view expected) {
-    return rec::invalid_type(rec::Family::Json, rec::Unexpected::of(rec::Unexpected::Kind::UnitVariant), expected);
-  }
-  TextDe* de_;
-};
+using TextUnitVariant = rec::UnitVariantAccess<TextDe>;
 
 // ---- TextDe entry points ----------------------------------------------------
 

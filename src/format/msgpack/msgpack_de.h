@@ -24,6 +24,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string_view>
+#include <utility>
 
 #include "format/binary/depth.h"
 #include "format/binary/number_de.h"
@@ -198,6 +199,15 @@ class De {
   binary::DepthBudget depth_{kDepthLimit - 1};
   int peeked_ = -1;  // a marker read ahead by option() or enum_()
 };
+
+// Reads one item from the start of `bytes` with read(de); what follows the
+// item is ignored. (The CBOR reader has the same entry, which also gives its
+// errors their final form; MessagePack errors are final as they come.)
+template <class F>
+auto read_item(std::string_view bytes, F&& read) -> decltype(read(std::declval<De&>())) {
+  De de(bytes);
+  return read(de);
+}
 
 // ---- access objects ---------------------------------------------------------
 

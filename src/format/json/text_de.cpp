@@ -453,7 +453,9 @@ Result<double> TextDe::parse_long_integer(bool positive, std::uint64_t significa
     int c = peek();
     if (c >= '0' && c <= '9') {
       eat_char();
-      exponent += 1;
+      // Saturates: a text of 2^31 digits would overflow the count, and far
+      // fewer already make the number out of range.
+      if (exponent < INT32_MAX) exponent += 1;
     } else if (c == '.') {
       return parse_decimal(positive, significand, exponent);
     } else if (c == 'e' || c == 'E') {

@@ -51,10 +51,12 @@ Value scalar(Bytes& in) {
   }
 }
 
+// The root is always a list or a map; below it a quarter of the values are.
 Value make(Bytes& in, std::size_t depth) {
   const unsigned b = in.next();
-  if (depth >= kMaxDepth || b % 4 != 0) return scalar(in);
-  if (b % 8 == 0) {
+  const bool container = depth == 0 || (depth < kMaxDepth && b % 4 == 0);
+  if (!container) return scalar(in);
+  if (depth == 0 ? b % 2 == 0 : b % 8 == 0) {
     Value::List list;
     for (unsigned n = in.next() % 12; n > 0; --n) list.push_back(make(in, depth + 1));
     return Value::list(std::move(list));

@@ -3,6 +3,7 @@
 // splitting an input into the pieces of a structured run.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "format/debug_text.h"
+#include "format/json/json_value.h"
 
 namespace ww::fuzz {
 
@@ -59,6 +61,55 @@ inline bool ends_with_position(std::string_view text) {
   if (line == line_end || text[line] == '0') return false;
   constexpr std::string_view kLine = " at line ";
   return line >= kLine.size() && text.substr(line - kLine.size(), kLine.size()) == kLine;
+}
+
+// Whether two doubles lie at most a few representable steps apart.
+inline bool nearly_equal(double a, double b) {
+  if (a == b) return true;
+  auto ordered = [](double d) {
+    const auto bits = std::bit_cast<std::int64_t>(d);
+    return bits < 0 ? -(bits & INT64_MAX) : bits;
+  };
+  const std::int64_t x = ordered(a);
+  const std::int64_t y = ordered(b);
+  return (x > y ? x - y : y - x) <= 8;
+}
+
+inline bool same_but_float_rounding(const JsonValue& a, const JsonValue& b) {
+  if (a.kind() != b.kind()) return false;
+  switch (a.kind()) {
+    case JsonValue::Kind::F64: return nearly_equal(a.as_f64(), b.as_f64());
+    case JsonValue::Kind::Array: {
+      const auto& x = a.as_array();
+      const auto& y = b.as_array();
+      if (x.size() != y.size()) return false;
+      for (std::size_t i = 0; i < x.size(); ++i) {
+        if (!same_but_float_rounding(x[i], y[i])) return false;
+      }
+      return true;
+    }
+    case JsonValue::Kind::Object: {
+      const auto& x = a.as_object();
+      const auto& y = b.as_object();
+      if (x.size() != y.size()) return false;
+      for (std::size_t i = 0; i < x.size(); ++i) {
+        if (x[i].first != y[i].first || !same_but_float_rounding(x[i].second, y[i].second)) return false;
+      }
+      return true;
+    }
+    default: return a == b;
+  }
+}
+
+// Whether two JSON texts are the same but for the last digits of their
+// doubles. The JSON reader does not always give the nearest double (by
+// design), so a double can move by an ulp or two each time it passes
+// through text; everything else must match exactly.
+inline bool same_but_float_rounding(std::string_view a, std::string_view b) {
+  if (a == b) return true;
+  auto x = parse_json_text(a);
+  auto y = parse_json_text(b);
+  return x.ok() && y.ok() && same_but_float_rounding(*x, *y);
 }
 
 // The pieces of `input` between `sep` bytes (always at least one).

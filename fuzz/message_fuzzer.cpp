@@ -1,7 +1,8 @@
 // Decodes a live-protocol message from arbitrary bytes with each of the
 // three codecs, and reads it as JSON text. Whatever decodes encodes, in its
 // own codec and in the two others, to bytes that decode to the same message
-// text; that text normalises to itself; every error text is valid UTF-8.
+// text (through JSON, doubles within the reader's rounding); that text
+// normalises to itself; every error text is valid UTF-8.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -59,14 +60,17 @@ void check_message(const ww::Message& message) {
     const std::string bytes = message.encode(kind);
     auto back = ww::Message::decode(bytes, kind);
     WW_FUZZ_CHECK(back.ok(), "an encoded message does not decode", text, back.error().text());
-    WW_FUZZ_CHECK(back->to_json() == text, "a message changes on its way through a codec", text,
-                  back->to_json());
+    // The binary codecs carry doubles exactly; text only within the JSON
+    // reader's rounding.
+    const bool same = kind == ww::CodecKind::Json ? ww::fuzz::same_but_float_rounding(back->to_json(), text)
+                                                  : back->to_json() == text;
+    WW_FUZZ_CHECK(same, "a message changes on its way through a codec", text, back->to_json());
   }
   WW_FUZZ_CHECK(message.encode(ww::CodecKind::Json) == text, "the JSON encoding is not the message text", text);
   if (nesting > depth_limit(ww::CodecKind::Json)) return;
   auto normalised = ww::Message::from_json(text);
-  WW_FUZZ_CHECK(normalised.ok() && normalised->to_json() == text, "the message text does not normalise to itself",
-                text);
+  WW_FUZZ_CHECK(normalised.ok() && ww::fuzz::same_but_float_rounding(normalised->to_json(), text),
+                "the message text does not normalise to itself", text);
 }
 
 }  // namespace

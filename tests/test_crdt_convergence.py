@@ -132,11 +132,13 @@ class Replica:
     def edit(self):
         """One mutate call of one to three mutations, each drawn against the
         document as the ones before it leave it."""
-        scratch = ww.CrdtDocument.from_state(SPEC_JSON, self.doc.state(), self.name)
-        mutations = []
-        for _ in range(self.rng.randrange(1, 4)):
-            mutations.append(self.mutation(scratch))
+        mutations = [self.mutation(self.doc)]
+        scratch = None
+        for _ in range(self.rng.randrange(3)):
+            if scratch is None:
+                scratch = ww.CrdtDocument.from_state(SPEC_JSON, self.doc.state(), self.name)
             scratch.mutate(json.dumps(mutations[-1:]))
+            mutations.append(self.mutation(scratch))
         made = json.loads(self.doc.mutate(json.dumps(mutations)))
         for op in made["ops"]:
             self.known[dot_of(op)] = json.dumps(op, separators=(",", ":"))

@@ -2,17 +2,17 @@
 //   <spec byte> <initial value JSON> ( NUL <command byte> <argument> )*
 // The spec byte chooses a specification (crdt_fixtures.h); an initial value
 // that does not fit gives way to the fixture's own. Commands: 'm' mutate,
-// 'a' apply, 'c' compact, 'k' member_key (path NUL-free, then \x01, then the
-// value), 'r' restore the saved state under the replica named by the
-// argument. Every call runs on two documents in step, one materialising
-// incrementally and one in whole; they must agree on every result.
+// 'a' apply, 'c' compact, 'k' member_key (the path, \x01, the value), 'r'
+// restore the saved state under the replica named by the argument. Every
+// call runs on two documents in step, one materialising incrementally and
+// one in whole; they must agree on every result.
 // Oracles: a refused call leaves state, value and counter as they were; an
 // accepted one leaves a state that restores to the same state and value
 // (doubles within the JSON reader's rounding); the effect's patch turns the
-// value before into the value after; the operations that mutate made,
-// applied to the document as it was before, give the same state; applying
-// the same operations again, or compacting with the same frontier again,
-// changes nothing.
+// value before into the value after; the operations that mutate made
+// (where their text reads back exactly), applied to the document as it was
+// before, give the same state; applying the same operations again, or
+// compacting with the same frontier again, changes nothing.
 #include <cstddef>
 #include <cstdint>
 #include <optional>

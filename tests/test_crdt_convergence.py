@@ -9,7 +9,8 @@ removal that compaction forgets must not have writes concurrent with it still
 in flight, or replicas that compact before and after those writes arrive end
 with different states, and can end with different values). Once everything
 has been delivered, every replica holds the same value and the same saved
-state, and a late replica that receives every operation holds the same value.
+state, and, where nobody compacted, a late replica that receives every
+operation holds the same value.
 
 A fixed set of seeds runs by default; WW_CONVERGENCE_SEEDS=<n> runs seeds
 0 .. n-1 instead (thousands locally).
@@ -279,6 +280,7 @@ def compact_all(replicas):
 def converge(seed):
     rng = random.Random(seed)
     replicas = [Replica(n, rng) for n in ("a", "b", "c", "d")[: 3 + seed % 2]]
+    compacted = False
     for _round in range(rng.randrange(3, 7)):
         for r in replicas:
             for _ in range(rng.randrange(0, 4)):
@@ -291,6 +293,7 @@ def converge(seed):
         if rng.random() < 0.3:
             full_sync(rng, replicas)
             compact_all(replicas)
+            compacted = True
     full_sync(rng, replicas)
 
     values = {r.doc.value() for r in replicas}
@@ -301,6 +304,11 @@ def converge(seed):
     restored = ww.CrdtDocument.from_state(SPEC_JSON, states.pop(), "zz")
     assert restored.value() == replicas[0].doc.value()
     assert restored.state() == replicas[0].doc.state()
+    if compacted:
+        # Compaction forgets a removed set member with whatever was written
+        # inside it, which a replica that never compacted shows again once
+        # the member is added anew: only replicas that compacted alike agree.
+        return
     # A replica that receives every operation late reaches the same value.
     late = Replica("late", rng)
     ops = list(replicas[0].known.values())

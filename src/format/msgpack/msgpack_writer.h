@@ -94,8 +94,10 @@ struct Writer {
   static void put_str(std::string& out, std::string_view s) {
     if (s.size() < 32) {
       out.push_back(static_cast<char>(0xa0 | s.size()));
+    } else if (s.size() <= 0xff) {
+      detail::put_be<1>(out, 0xd9, s.size());
     } else {
-      put_long_str_header(out, s.size());
+      detail::put_header(out, 0xa0, 32, 0xda, s.size());  // past the fix and 8-bit forms
     }
     out.append(s);
   }
@@ -111,19 +113,6 @@ struct Writer {
   // declaration order, without names.
   static void put_record_header(std::string& out, std::uint64_t fields) { put_array_header(out, fields); }
   static void put_field_name(std::string&, std::string_view) {}
-
- private:
-  static void put_long_str_header(std::string& out, std::uint64_t len) {
-    if (len <= 0xff) {
-      detail::put_be<1>(out, 0xd9, len);
-    } else if (len <= 0xffff) {
-      detail::put_be<2>(out, 0xda, len);
-    } else if (len <= 0xffffffffu) {
-      detail::put_be<4>(out, 0xdb, len);
-    } else {
-      detail::count_too_large();
-    }
-  }
 };
 
 }  // namespace ww::msgpack

@@ -2,6 +2,7 @@
 
 #include <string_view>
 
+#include "diff/patch_write_binary.h"
 #include "format/binary/json_value_write.h"
 #include "format/cbor/cbor_writer.h"
 #include "format/msgpack/msgpack_writer.h"
@@ -22,22 +23,8 @@ struct Sink {
   void null() { W::put_null(out); }
   void value(const Value& v) { write_value_binary<W>(v, out); }
   void json(const JsonValue& v) { binary::write_json_value<W>(v, out); }
+  void path(const Path& p) { write_path_binary<W>(p, out); }
 };
-
-template <class S>
-void path(S& s, const Path& p) {
-  s.array(p.size());
-  for (const PathSeg& seg : p) {
-    s.map(1);
-    if (seg.is_key()) {
-      s.str("Key");
-      s.str(seg.as_key());
-    } else {
-      s.str("Index");
-      s.u64(seg.as_index());
-    }
-  }
-}
 
 // The fields of each kind in ascending key order.
 template <class S>
@@ -49,31 +36,31 @@ void op(S& s, const Op& o) {
         using T = std::decay_t<decltype(x)>;
         if constexpr (std::is_same_v<T, Op::Set>) {
           s.map(2);
-          s.str("path"), path(s, x.path);
+          s.str("path"), s.path(x.path);
           s.str("value"), s.value(x.value);
         } else if constexpr (std::is_same_v<T, Op::Remove>) {
           s.map(1);
-          s.str("path"), path(s, x.path);
+          s.str("path"), s.path(x.path);
         } else if constexpr (std::is_same_v<T, Op::Insert>) {
           s.map(3);
           s.str("index"), s.u64(x.index);
-          s.str("path"), path(s, x.path);
+          s.str("path"), s.path(x.path);
           s.str("value"), s.value(x.value);
         } else if constexpr (std::is_same_v<T, Op::RemoveAt>) {
           s.map(2);
           s.str("index"), s.u64(x.index);
-          s.str("path"), path(s, x.path);
+          s.str("path"), s.path(x.path);
         } else if constexpr (std::is_same_v<T, Op::Move>) {
           s.map(3);
           s.str("from"), s.u64(x.from);
-          s.str("path"), path(s, x.path);
+          s.str("path"), s.path(x.path);
           s.str("to"), s.u64(x.to);
         } else {
           s.map(2);
           s.str("order");
           s.array(x.order.size());
           for (std::uint64_t i : x.order) s.u64(i);
-          s.str("path"), path(s, x.path);
+          s.str("path"), s.path(x.path);
         }
       },
       o.v);

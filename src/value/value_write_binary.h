@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 #include "value/value.h"
 #include "value/value_read.h"
@@ -14,27 +15,45 @@ namespace ww {
 
 namespace value_write {
 
-// What every value of a kind starts with, as one piece, built once per
-// format: the bare name "Null", or the one-entry map header and the name.
+// What every value of a kind starts with, as one piece, built at compile
+// time per format: the bare name "Null", or the one-entry map header and
+// the name. Every name fits the writer's one-byte text head.
 template <class W>
-[[gnu::always_inline]] inline const std::array<std::string, kValueKindNames.size()>& kind_heads() {
-  static const auto heads = [] {
-    std::array<std::string, kValueKindNames.size()> h;
+struct KindHeads {
+  struct Head {
+    char bytes[16] = {};
+    std::size_t size = 0;
+  };
+  static constexpr std::array<Head, kValueKindNames.size()> heads = [] {
+    std::array<Head, kValueKindNames.size()> h{};
     for (std::size_t k = 0; k < h.size(); ++k) {
-      if (k != static_cast<std::size_t>(Value::Kind::Null)) W::put_map_header(h[k], 1);
-      W::put_str(h[k], kValueKindNames[k]);
+      const std::string_view name = kValueKindNames[k];
+      Head& head = h[k];
+      if (k != static_cast<std::size_t>(Value::Kind::Null)) head.bytes[head.size++] = static_cast<char>(W::kShortMap | 1);
+      head.bytes[head.size++] = static_cast<char>(W::kShortStr | name.size());
+      for (char c : name) head.bytes[head.size++] = c;
     }
     return h;
   }();
-  return heads;
-}
+  static_assert([] {
+    for (std::string_view name : kValueKindNames) {
+      if (name.size() >= W::kShortStrLength || name.size() + 2 > sizeof(Head::bytes)) return false;
+    }
+    return true;
+  }());
+
+  static std::string_view of(Value::Kind k) {
+    const Head& head = heads[static_cast<std::size_t>(k)];
+    return {head.bytes, head.size};
+  }
+};
 
 }  // namespace value_write
 
 template <class W>
 void write_value_binary(const Value& v, std::string& out) {
   const auto kind = v.kind();
-  out.append(value_write::kind_heads<W>()[static_cast<std::size_t>(kind)]);
+  out.append(value_write::KindHeads<W>::of(kind));
   switch (kind) {
     case Value::Kind::Null: break;
     case Value::Kind::Bool: W::put_bool(out, v.as_bool()); break;

@@ -25,6 +25,9 @@ struct Writer {
   static constexpr std::uint64_t kShortCount = 24;
   static constexpr std::uint8_t kShortArray = static_cast<std::uint8_t>(Major::Array) << 5;
   static constexpr std::uint8_t kShortMap = static_cast<std::uint8_t>(Major::Map) << 5;
+  // Texts shorter than kShortStrLength bytes have a one-byte head likewise.
+  static constexpr std::uint64_t kShortStrLength = 24;
+  static constexpr std::uint8_t kShortStr = static_cast<std::uint8_t>(Major::Text) << 5;
 
   static void put_null(std::string& out) { out.push_back(static_cast<char>(0xf6)); }
   static void put_bool(std::string& out, bool v) { out.push_back(static_cast<char>(v ? 0xf5 : 0xf4)); }

@@ -49,6 +49,10 @@ struct Writer {
   static constexpr std::uint64_t kShortCount = 16;
   static constexpr std::uint8_t kShortArray = 0x90;
   static constexpr std::uint8_t kShortMap = 0x80;
+  // Texts shorter than kShortStrLength bytes have a one-byte header:
+  // kShortStr with the length in its low bits.
+  static constexpr std::uint64_t kShortStrLength = 32;
+  static constexpr std::uint8_t kShortStr = 0xa0;
 
   static void put_null(std::string& out) { out.push_back(static_cast<char>(0xc0)); }
 
@@ -92,12 +96,12 @@ struct Writer {
   static void put_f64(std::string& out, double d) { detail::put_be<8>(out, 0xcb, std::bit_cast<std::uint64_t>(d)); }
 
   static void put_str(std::string& out, std::string_view s) {
-    if (s.size() < 32) {
-      out.push_back(static_cast<char>(0xa0 | s.size()));
+    if (s.size() < kShortStrLength) {
+      out.push_back(static_cast<char>(kShortStr | s.size()));
     } else if (s.size() <= 0xff) {
       detail::put_be<1>(out, 0xd9, s.size());
     } else {
-      detail::put_header(out, 0xa0, 32, 0xda, s.size());  // past the fix and 8-bit forms
+      detail::put_header(out, kShortStr, kShortStrLength, 0xda, s.size());  // past the fix and 8-bit forms
     }
     out.append(s);
   }

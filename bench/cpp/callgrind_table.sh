@@ -2,12 +2,13 @@
 # Instruction counts of every shape and function of text_scan_bench under
 # callgrind (only the measured call), one line each:
 #   bench/cpp/callgrind_table.sh BUILD_DIR [MB]
+# FNS (space-separated) narrows the functions measured.
 set -euo pipefail
 bench=${1:?build directory}/bench/cpp/text_scan_bench
 mb=${2:-1}
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
-fns="json_to_msgpack json_to_cbor msgpack_to_json cbor_to_json parse_json_text parse_json_bytes write_json skip_json value_from_json_text value_from_json_bytes value_to_json"
+fns=${FNS:-"json_to_msgpack json_to_cbor msgpack_to_json cbor_to_json parse_json_text parse_json_bytes write_json skip_json value_from_json_text value_from_json_bytes value_to_json value_from_msgpack value_from_cbor value_to_msgpack value_to_cbor"}
 for shape in text numbers records nested pretty; do
   for fn in $fns; do
     valgrind --tool=callgrind --callgrind-out-file="$out/cg" --toggle-collect='*run_measured*' \

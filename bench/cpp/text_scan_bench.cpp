@@ -8,7 +8,8 @@
 // pretty (records indented by two spaces). Functions: json_to_msgpack,
 // json_to_cbor, msgpack_to_json, cbor_to_json, parse_json_text,
 // parse_json_bytes, write_json, skip_json, value_from_json_text,
-// value_from_json_bytes, value_to_json.
+// value_from_json_bytes, value_to_json, value_from_msgpack, value_from_cbor,
+// value_to_msgpack, value_to_cbor.
 //
 // Wall times on a busy machine wander; instruction counts do not:
 //   valgrind --tool=callgrind --toggle-collect='*run_measured*'
@@ -31,7 +32,9 @@
 #include "format/json/text_de.h"
 #include "format/msgpack/transcode.h"
 #include "value/value.h"
+#include "value/value_cbor.h"
 #include "value/value_json.h"
+#include "value/value_msgpack.h"
 
 namespace {
 
@@ -266,6 +269,8 @@ struct Inputs {
   JsonValue json;
   ww::Value value;
   std::string value_text;  // the value's tagged JSON form
+  std::string value_msgpack;  // and its MessagePack and CBOR forms
+  std::string value_cbor;
 };
 
 Inputs make_inputs(std::string_view shape, std::size_t size) {
@@ -306,6 +311,8 @@ Inputs make_inputs(std::string_view shape, std::size_t size) {
     in.value = to_value(in.json);
   }
   in.value_text = ww::value_to_json(in.value);
+  ww::write_value_msgpack(in.value, in.value_msgpack);
+  ww::write_value_cbor(in.value, in.value_cbor);
   return in;
 }
 
@@ -329,6 +336,8 @@ std::size_t size_or_die(R r) {
 
 std::size_t text_size(const Inputs& in) { return in.text.size(); }
 std::size_t value_text_size(const Inputs& in) { return in.value_text.size(); }
+std::size_t value_msgpack_size(const Inputs& in) { return in.value_msgpack.size(); }
+std::size_t value_cbor_size(const Inputs& in) { return in.value_cbor.size(); }
 
 const Fn kFns[] = {
     {"json_to_msgpack", text_size, [](const Inputs& in) { return ww::msgpack::from_json_text(in.text)->size(); }},
@@ -353,6 +362,21 @@ const Fn kFns[] = {
     {"value_from_json_bytes", value_text_size,
      [](const Inputs& in) { return size_or_die(ww::value_from_json_bytes(in.value_text)); }},
     {"value_to_json", value_text_size, [](const Inputs& in) { return ww::value_to_json(in.value).size(); }},
+    {"value_from_msgpack", value_msgpack_size,
+     [](const Inputs& in) { return size_or_die(ww::value_from_msgpack(in.value_msgpack)); }},
+    {"value_from_cbor", value_cbor_size, [](const Inputs& in) { return size_or_die(ww::value_from_cbor(in.value_cbor)); }},
+    {"value_to_msgpack", value_msgpack_size,
+     [](const Inputs& in) {
+       std::string out;
+       ww::write_value_msgpack(in.value, out);
+       return out.size();
+     }},
+    {"value_to_cbor", value_cbor_size,
+     [](const Inputs& in) {
+       std::string out;
+       ww::write_value_cbor(in.value, out);
+       return out.size();
+     }},
 };
 
 const char* const kShapes[] = {"text", "numbers", "records", "nested", "pretty"};

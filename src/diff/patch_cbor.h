@@ -14,8 +14,6 @@
 
 namespace ww {
 
-void write_path_cbor(const Path& path, std::string& out);
-void write_op_cbor(const Op& op, std::string& out);
 void write_patch_cbor(const Patch& patch, std::string& out);
 
 // Reads one patch from the start of `bytes`; what follows it is ignored.

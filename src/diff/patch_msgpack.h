@@ -13,8 +13,6 @@
 
 namespace ww {
 
-void write_path_msgpack(const Path& path, std::string& out);
-void write_op_msgpack(const Op& op, std::string& out);
 void write_patch_msgpack(const Patch& patch, std::string& out);
 
 // Reads one patch from the start of `bytes`; what follows it is ignored.

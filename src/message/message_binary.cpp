@@ -2,53 +2,29 @@
 
 #include <string_view>
 
-#include "format/cbor/cbor_json.h"
+#include "diff/patch_write_binary.h"
+#include "format/binary/json_value_write.h"
 #include "format/cbor/cbor_writer.h"
-#include "format/msgpack/msgpack_json.h"
 #include "format/msgpack/msgpack_writer.h"
 #include "message/message.h"
-#include "value/value_cbor.h"
-#include "value/value_msgpack.h"
+#include "value/value_write_binary.h"
 
 namespace ww {
 namespace {
 
-struct MsgpackSink {
+// The pieces of a message in the format that W writes.
+template <class W>
+struct Sink {
   std::string& out;
-  void map(std::size_t n) { msgpack::put_map_header(out, n); }
-  void array(std::size_t n) { msgpack::put_array_header(out, n); }
-  void str(std::string_view s) { msgpack::put_str(out, s); }
-  void u64(std::uint64_t v) { msgpack::put_uint(out, v); }
-  void null() { msgpack::put_nil(out); }
-  void value(const Value& v) { write_value_msgpack(v, out); }
-  void json(const JsonValue& v) { msgpack::write_json_value(v, out); }
+  void map(std::size_t n) { W::put_map_header(out, n); }
+  void array(std::size_t n) { W::put_array_header(out, n); }
+  void str(std::string_view s) { W::put_str(out, s); }
+  void u64(std::uint64_t v) { W::put_uint(out, v); }
+  void null() { W::put_null(out); }
+  void value(const Value& v) { write_value_binary<W>(v, out); }
+  void json(const JsonValue& v) { binary::write_json_value<W>(v, out); }
+  void path(const Path& p) { write_path_binary<W>(p, out); }
 };
-
-struct CborSink {
-  std::string& out;
-  void map(std::size_t n) { cbor::put_map_head(out, n); }
-  void array(std::size_t n) { cbor::put_array_head(out, n); }
-  void str(std::string_view s) { cbor::put_text(out, s); }
-  void u64(std::uint64_t v) { cbor::put_uint(out, v); }
-  void null() { cbor::put_null(out); }
-  void value(const Value& v) { write_value_cbor(v, out); }
-  void json(const JsonValue& v) { cbor::write_json_value(v, out); }
-};
-
-template <class S>
-void path(S& s, const Path& p) {
-  s.array(p.size());
-  for (const PathSeg& seg : p) {
-    s.map(1);
-    if (seg.is_key()) {
-      s.str("Key");
-      s.str(seg.as_key());
-    } else {
-      s.str("Index");
-      s.u64(seg.as_index());
-    }
-  }
-}
 
 // The fields of each kind in ascending key order.
 template <class S>
@@ -60,31 +36,31 @@ void op(S& s, const Op& o) {
         using T = std::decay_t<decltype(x)>;
         if constexpr (std::is_same_v<T, Op::Set>) {
           s.map(2);
-          s.str("path"), path(s, x.path);
+          s.str("path"), s.path(x.path);
           s.str("value"), s.value(x.value);
         } else if constexpr (std::is_same_v<T, Op::Remove>) {
           s.map(1);
-          s.str("path"), path(s, x.path);
+          s.str("path"), s.path(x.path);
         } else if constexpr (std::is_same_v<T, Op::Insert>) {
           s.map(3);
           s.str("index"), s.u64(x.index);
-          s.str("path"), path(s, x.path);
+          s.str("path"), s.path(x.path);
           s.str("value"), s.value(x.value);
         } else if constexpr (std::is_same_v<T, Op::RemoveAt>) {
           s.map(2);
           s.str("index"), s.u64(x.index);
-          s.str("path"), path(s, x.path);
+          s.str("path"), s.path(x.path);
         } else if constexpr (std::is_same_v<T, Op::Move>) {
           s.map(3);
           s.str("from"), s.u64(x.from);
-          s.str("path"), path(s, x.path);
+          s.str("path"), s.path(x.path);
           s.str("to"), s.u64(x.to);
         } else {
           s.map(2);
           s.str("order");
           s.array(x.order.size());
           for (std::uint64_t i : x.order) s.u64(i);
-          s.str("path"), path(s, x.path);
+          s.str("path"), s.path(x.path);
         }
       },
       o.v);
@@ -185,13 +161,13 @@ struct Writer {
 }  // namespace
 
 void write_message_msgpack(const Message& m, std::string& out) {
-  MsgpackSink s{out};
-  std::visit(Writer<MsgpackSink>{s}, m.v);
+  Sink<msgpack::Writer> s{out};
+  std::visit(Writer<Sink<msgpack::Writer>>{s}, m.v);
 }
 
 void write_message_cbor(const Message& m, std::string& out) {
-  CborSink s{out};
-  std::visit(Writer<CborSink>{s}, m.v);
+  Sink<cbor::Writer> s{out};
+  std::visit(Writer<Sink<cbor::Writer>>{s}, m.v);
 }
 
 }  // namespace ww

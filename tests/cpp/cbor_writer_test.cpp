@@ -19,11 +19,12 @@
 namespace ww {
 namespace {
 
+using cbor::Writer;
 using testing_cbor::hex;
 
 std::string float_bytes(double d) {
   std::string out;
-  cbor::put_f64(out, d);
+  Writer::put_f64(out, d);
   return hex(out);
 }
 
@@ -54,21 +55,21 @@ TEST(CborWriter, IntegerHeadsAreShortest) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.v);
     std::string out;
-    cbor::put_int(out, c.v);
+    Writer::put_int(out, c.v);
     EXPECT_EQ(hex(out), c.bytes);
   }
   std::string out;
-  cbor::put_uint(out, std::numeric_limits<std::uint64_t>::max());
+  Writer::put_uint(out, std::numeric_limits<std::uint64_t>::max());
   EXPECT_EQ(hex(out), "1b ff ff ff ff ff ff ff ff");
 }
 
 TEST(CborWriter, LengthHeadsFollowTheSameRule) {
   std::string out;
-  cbor::put_text(out, std::string(24, 'a'));
+  Writer::put_str(out, std::string(24, 'a'));
   EXPECT_EQ(hex(out.substr(0, 2)), "78 18");
   out.clear();
-  cbor::put_array_head(out, 256);
-  cbor::put_map_head(out, 23);
+  Writer::put_array_header(out, 256);
+  Writer::put_map_header(out, 23);
   EXPECT_EQ(hex(out), "99 01 00 b7");
 }
 

@@ -14,6 +14,7 @@
 namespace ww {
 namespace {
 
+using msgpack::Writer;
 using testing_msgpack::hex;
 
 struct WriteCase {
@@ -32,23 +33,23 @@ TEST_P(MsgpackWrites, ShortestForm) {
 }
 
 WriteCase u(std::uint64_t v, std::string want) {
-  return {"uint " + std::to_string(v), [v](std::string& o) { msgpack::put_uint(o, v); }, std::move(want)};
+  return {"uint " + std::to_string(v), [v](std::string& o) { Writer::put_uint(o, v); }, std::move(want)};
 }
 WriteCase i(std::int64_t v, std::string want) {
-  return {"int " + std::to_string(v), [v](std::string& o) { msgpack::put_int(o, v); }, std::move(want)};
+  return {"int " + std::to_string(v), [v](std::string& o) { Writer::put_int(o, v); }, std::move(want)};
 }
 WriteCase s(std::size_t n, std::string want) {
-  return {"str of " + std::to_string(n), [n](std::string& o) { msgpack::put_str(o, std::string(n, 'x')); },
+  return {"str of " + std::to_string(n), [n](std::string& o) { Writer::put_str(o, std::string(n, 'x')); },
           std::move(want)};
 }
 WriteCase a(std::uint64_t n, std::string want) {
-  return {"array of " + std::to_string(n), [n](std::string& o) { msgpack::put_array_header(o, n); }, std::move(want)};
+  return {"array of " + std::to_string(n), [n](std::string& o) { Writer::put_array_header(o, n); }, std::move(want)};
 }
 WriteCase m(std::uint64_t n, std::string want) {
-  return {"map of " + std::to_string(n), [n](std::string& o) { msgpack::put_map_header(o, n); }, std::move(want)};
+  return {"map of " + std::to_string(n), [n](std::string& o) { Writer::put_map_header(o, n); }, std::move(want)};
 }
 WriteCase f(double d, std::string want) {
-  return {"f64", [d](std::string& o) { msgpack::put_f64(o, d); }, std::move(want)};
+  return {"f64", [d](std::string& o) { Writer::put_f64(o, d); }, std::move(want)};
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -33,8 +33,11 @@
 #include <string_view>
 #include <utility>
 
+#include "format/binary/depth.h"
+#include "format/binary/number_de.h"
 #include "format/cbor/cbor_decoder.h"
 #include "format/cbor/cbor_errors.h"
+#include "format/record/unit_variant.h"
 #include "format/record/visitor.h"
 #include "format/result.h"
 
@@ -44,81 +47,49 @@ inline constexpr int kDepthLimit = 256;
 
 class De;
 
-// The elements of an array, definite or indefinite (ended by a break).
-class SeqAccess {
+// What is left of an array or a map: a count of items, or (indefinite
+// length) the items up to a break.
+class Remaining {
  public:
-  SeqAccess(De& de, const Header& h) : de_(&de), definite_(h.definite), left_(h.arg) {}
+  explicit Remaining(const Header& h) : definite_(h.definite), left_(h.arg) {}
   std::size_t size_hint() const { return definite_ ? static_cast<std::size_t>(left_) : 0; }
+  // Reads the next item with f(de), unless the array or map has ended: its
+  // count is used up, or the break that ends it comes next (and is read).
   template <class F>
-  Result<bool> next(F&& f);
+  Result<bool> next(De& de, F&& f);
 
  private:
-  De* de_;
   bool definite_;
   bool done_ = false;
   std::uint64_t left_;
+};
+
+// The elements of an array.
+class SeqAccess {
+ public:
+  SeqAccess(De& de, const Header& h) : de_(&de), rest_(h) {}
+  std::size_t size_hint() const { return rest_.size_hint(); }
+  template <class F>
+  Result<bool> next(F&& f) { return rest_.next(*de_, f); }
+
+ private:
+  De* de_;
+  Remaining rest_;
 };
 
 // The entries of a map; keys are whole items read with the deserializer.
 class MapAccess {
  public:
-  MapAccess(De& de, const Header& h) : de_(&de), definite_(h.definite), left_(h.arg) {}
-  std::size_t size_hint() const { return definite_ ? static_cast<std::size_t>(left_) : 0; }
+  MapAccess(De& de, const Header& h) : de_(&de), rest_(h) {}
+  std::size_t size_hint() const { return rest_.size_hint(); }
   template <class F>
-  Result<bool> next_key(F&& f);
+  Result<bool> next_key(F&& f) { return rest_.next(*de_, f); }
   template <class F>
   Status next_value(F&& f) { return f(*de_); }
 
  private:
   De* de_;
-  bool definite_;
-  bool done_ = false;
-  std::uint64_t left_;
-};
-
-// A number standing for an item: a byte of a byte string read as a list,
-// or a tag number read as the name of a tagged item. It is an unsigned
-// integer whatever is asked for.
-class NumberDe {
- public:
-  static constexpr rec::Family family = rec::Family::Binary;
-  explicit NumberDe(std::uint64_t n) : n_(n) {}
-  template <class V> Result<rec::OutOf<V>> any(V&& v) { return v.visit_u64(rec::Ctx{family}, n_); }
-  template <class V> Result<rec::OutOf<V>> boolean(V&& v) { return any(v); }
-  template <class V> Result<rec::OutOf<V>> u64(V&& v) { return any(v); }
-  template <class V> Result<rec::OutOf<V>> i64(V&& v) { return any(v); }
-  template <class V> Result<rec::OutOf<V>> f64(V&& v) { return any(v); }
-  template <class V> Result<rec::OutOf<V>> str(V&& v) { return any(v); }
-  template <class V> Result<rec::OutOf<V>> bytes(V&& v) { return any(v); }
-  template <class V> Result<rec::OutOf<V>> identifier(V&& v) { return any(v); }
-  template <class V> Result<rec::OutOf<V>> unit(V&& v) { return any(v); }
-  template <class V> Result<rec::OutOf<V>> option(V&& v) { return any(v); }
-  template <class V> Result<rec::OutOf<V>> seq(V&& v) { return any(v); }
-  template <class V> Result<rec::OutOf<V>> map(V&& v) { return any(v); }
-  template <class V> Result<rec::OutOf<V>> struct_(std::string_view, rec::Names, V&& v) { return any(v); }
-  template <class V> Result<rec::OutOf<V>> enum_(std::string_view, rec::Names, V&& v) { return any(v); }
-  Status ignored_any() { return {}; }
-
- private:
-  std::uint64_t n_;
-};
-
-// A byte string where a list is expected.
-class ByteSeq {
- public:
-  explicit ByteSeq(std::string_view bytes) : bytes_(bytes) {}
-  std::size_t size_hint() const { return bytes_.size() - i_; }
-  template <class F>
-  Result<bool> next(F&& f) {
-    if (i_ == bytes_.size()) return false;
-    NumberDe de(static_cast<std::uint8_t>(bytes_[i_++]));
-    WW_TRY(f(de));
-    return true;
-  }
-
- private:
-  std::string_view bytes_;
-  std::size_t i_ = 0;
+  Remaining rest_;
 };
 
 // {name: payload}: the head of the one-entry map has been read.
@@ -143,30 +114,6 @@ class VariantAccess {
   De* de_;
 };
 
-// A text string alone: a kind without payload.
-class UnitVariantAccess {
- public:
-  explicit UnitVariantAccess(De& de) : de_(&de) {}
-  template <class F>
-  Result<UnitVariantAccess> variant(F&& f) {
-    WW_TRY(f(*de_));
-    return *this;
-  }
-  Status unit_variant() { return {}; }
-  template <class F>
-  Status newtype(F&&) { return unit_refusal("newtype variant"); }
-  template <class V>
-  Result<rec::OutOf<V>> tuple_variant(std::size_t, V&&) { return unit_refusal("tuple variant"); }
-  template <class V>
-  Result<rec::OutOf<V>> struct_variant(rec::Names, V&&) { return unit_refusal("struct variant"); }
-
- private:
-  static Error unit_refusal(std::string_view expected) {
-    return rec::invalid_type(rec::Family::Binary, rec::Unexpected::of(rec::Unexpected::Kind::UnitVariant), expected);
-  }
-  De* de_;
-};
-
 // A tagged item met by `any`: the tag number names it, the item is its
 // payload.
 class TagAccess {
@@ -174,7 +121,7 @@ class TagAccess {
   TagAccess(De& de, std::uint64_t tag) : de_(&de), tag_(tag) {}
   template <class F>
   Result<TagAccess> variant(F&& f) {
-    NumberDe id(tag_);
+    binary::NumberDe id(tag_);
     WW_TRY(f(id));
     return *this;
   }
@@ -233,19 +180,12 @@ class De {
   // The byte string after a bignum tag: its significant bytes, at most 16.
   Result<RawInt> bignum(bool negative);
 
-  template <class F>
-  auto recurse(F&& f) -> decltype(f()) {
-    if (depth_ == 0) return recursion_limit();
-    --depth_;
-    auto r = f();
-    ++depth_;
-    return r;
-  }
+  using Level = binary::DepthBudget::Level;
 
   template <class V> Result<rec::OutOf<V>> tagged(V& v, std::uint64_t tag);
 
   Decoder dec_;
-  int depth_ = kDepthLimit;
+  binary::DepthBudget depth_{kDepthLimit};
 };
 
 // Reads one item from the start of `bytes` with read(de) and gives errors
@@ -261,38 +201,20 @@ auto read_item(std::string_view bytes, F&& read) -> decltype(read(std::declval<D
 // ---- access objects ---------------------------------------------------------
 
 template <class F>
-Result<bool> SeqAccess::next(F&& f) {
+Result<bool> Remaining::next(De& de, F&& f) {
   if (done_) return false;
   if (definite_) {
     if (left_ == 0) return false;
     --left_;
   } else {
-    WW_TRY_ASSIGN(Header h, de_->decoder().pull());
+    WW_TRY_ASSIGN(Header h, de.decoder().pull());
     if (h.is(Header::Type::Break)) {
       done_ = true;
       return false;
     }
-    de_->decoder().push(h);
+    de.decoder().push(h);
   }
-  WW_TRY(f(*de_));
-  return true;
-}
-
-template <class F>
-Result<bool> MapAccess::next_key(F&& f) {
-  if (done_) return false;
-  if (definite_) {
-    if (left_ == 0) return false;
-    --left_;
-  } else {
-    WW_TRY_ASSIGN(Header h, de_->decoder().pull());
-    if (h.is(Header::Type::Break)) {
-      done_ = true;
-      return false;
-    }
-    de_->decoder().push(h);
-  }
-  WW_TRY(f(*de_));
+  WW_TRY(f(de));
   return true;
 }
 
@@ -375,16 +297,18 @@ Result<rec::OutOf<V>> De::any(V&& v) {
       WW_TRY_ASSIGN(std::string_view s, dec_.text(h, buf));
       return v.visit_str(ctx(), s);
     }
-    case T::Array:
-      return recurse([&] {
-        SeqAccess seq(*this, h);
-        return v.visit_seq(ctx(), seq);
-      });
-    case T::Map:
-      return recurse([&] {
-        MapAccess m(*this, h);
-        return v.visit_map(ctx(), m);
-      });
+    case T::Array: {
+      const Level level(depth_);
+      if (!level) return recursion_limit();
+      SeqAccess seq(*this, h);
+      return v.visit_seq(ctx(), seq);
+    }
+    case T::Map: {
+      const Level level(depth_);
+      if (!level) return recursion_limit();
+      MapAccess m(*this, h);
+      return v.visit_map(ctx(), m);
+    }
     case T::Tag: return tagged(v, h.arg);
     case T::Float: return v.visit_f64(ctx(), h.f);
     case T::Simple:
@@ -406,10 +330,10 @@ Result<rec::OutOf<V>> De::tagged(V& v, std::uint64_t tag) {
     if (r.negative && (r.hi >> 63) != 0) return rec::custom("integer too large");
     return v.visit_wide(ctx(), rec::WideInt{r.negative, r.hi, r.lo});
   }
-  return recurse([&] {
-    TagAccess access(*this, tag);
-    return v.visit_enum(ctx(), access);
-  });
+  const Level level(depth_);
+  if (!level) return recursion_limit();
+  TagAccess access(*this, tag);
+  return v.visit_enum(ctx(), access);
 }
 
 template <class V>
@@ -464,10 +388,10 @@ Result<rec::OutOf<V>> De::bytes(V&& v) {
     return v.visit_bytes(ctx(), s);
   }
   if (h.is(Header::Type::Array)) {
-    return recurse([&] {
-      SeqAccess seq(*this, h);
-      return v.visit_seq(ctx(), seq);
-    });
+    const Level level(depth_);
+    if (!level) return recursion_limit();
+    SeqAccess seq(*this, h);
+    return v.visit_seq(ctx(), seq);
   }
   return refuse_head(h, "bytes");
 }
@@ -505,15 +429,15 @@ template <class V>
 Result<rec::OutOf<V>> De::seq(V&& v) {
   WW_TRY_ASSIGN(Header h, pull_untagged());
   if (h.is(Header::Type::Array)) {
-    return recurse([&] {
-      SeqAccess seq(*this, h);
-      return v.visit_seq(ctx(), seq);
-    });
+    const Level level(depth_);
+    if (!level) return recursion_limit();
+    SeqAccess seq(*this, h);
+    return v.visit_seq(ctx(), seq);
   }
   if (h.is(Header::Type::Bytes)) {
     std::string buf;
     WW_TRY_ASSIGN(std::string_view s, dec_.bytes(h, buf));
-    ByteSeq seq(s);
+    binary::ByteSeq seq(s);
     return v.visit_seq(ctx(), seq);
   }
   return refuse_head(h, "array");
@@ -523,29 +447,26 @@ template <class V>
 Result<rec::OutOf<V>> De::map(V&& v) {
   WW_TRY_ASSIGN(Header h, pull_untagged());
   if (!h.is(Header::Type::Map)) return refuse_head(h, "map");
-  return recurse([&] {
-    MapAccess m(*this, h);
-    return v.visit_map(ctx(), m);
-  });
+  const Level level(depth_);
+  if (!level) return recursion_limit();
+  MapAccess m(*this, h);
+  return v.visit_map(ctx(), m);
 }
 
 template <class V>
 Result<rec::OutOf<V>> De::enum_(std::string_view, rec::Names, V&& v) {
   WW_TRY_ASSIGN(Header h, pull_untagged());
-  if (h.is(Header::Type::Map) && h.definite && h.arg == 1) {
-    return recurse([&] {
-      VariantAccess access(*this);
-      return v.visit_enum(ctx(), access);
-    });
+  const bool with_payload = h.is(Header::Type::Map) && h.definite && h.arg == 1;
+  if (!with_payload && !h.is(Header::Type::Text)) return refuse_head(h, "enum");
+  const Level level(depth_);
+  if (!level) return recursion_limit();
+  if (with_payload) {
+    VariantAccess access(*this);
+    return v.visit_enum(ctx(), access);
   }
-  if (h.is(Header::Type::Text)) {
-    dec_.push(h);  // the name is read by the variant's identifier
-    return recurse([&] {
-      UnitVariantAccess access(*this);
-      return v.visit_enum(ctx(), access);
-    });
-  }
-  return refuse_head(h, "enum");
+  dec_.push(h);  // the name is read by the variant's identifier
+  rec::UnitVariantAccess<De> access(*this);
+  return v.visit_enum(ctx(), access);
 }
 
 }  // namespace ww::cbor

@@ -33,7 +33,7 @@ void put_head(std::string& out, Major major, std::uint64_t arg) {
   }
 }
 
-void put_f64(std::string& out, double v) {
+void Writer::put_f64(std::string& out, double v) {
   if (const std::optional<std::uint16_t> h = exact_half(v)) {
     put_be<2>(out, 0xf9, *h);
   } else if (const std::optional<std::uint32_t> s = exact_single(v)) {

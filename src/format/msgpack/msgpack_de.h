@@ -24,9 +24,14 @@
 #include <cstdint>
 #include <cstring>
 #include <string_view>
+#include <utility>
 
+#include "format/binary/depth.h"
+#include "format/binary/number_de.h"
 #include "format/debug_text.h"
 #include "format/msgpack/msgpack_errors.h"
+#include "format/msgpack/msgpack_marker.h"
+#include "format/record/unit_variant.h"
 #include "format/record/visitor.h"
 #include "format/result.h"
 
@@ -66,50 +71,6 @@ class MapAccess {
   std::uint32_t left_;
 };
 
-// One byte of a bin item read as a list: an unsigned integer, whatever is
-// asked for.
-class ByteDe {
- public:
-  static constexpr rec::Family family = rec::Family::Binary;
-  explicit ByteDe(std::uint8_t b) : b_(b) {}
-  template <class V> Result<rec::OutOf<V>> any(V&& v) { return v.visit_u64(rec::Ctx{family}, b_); }
-  template <class V> Result<rec::OutOf<V>> boolean(V&& v) { return any(v); }
-  template <class V> Result<rec::OutOf<V>> u64(V&& v) { return any(v); }
-  template <class V> Result<rec::OutOf<V>> i64(V&& v) { return any(v); }
-  template <class V> Result<rec::OutOf<V>> f64(V&& v) { return any(v); }
-  template <class V> Result<rec::OutOf<V>> str(V&& v) { return any(v); }
-  template <class V> Result<rec::OutOf<V>> bytes(V&& v) { return any(v); }
-  template <class V> Result<rec::OutOf<V>> identifier(V&& v) { return any(v); }
-  template <class V> Result<rec::OutOf<V>> unit(V&& v) { return any(v); }
-  template <class V> Result<rec::OutOf<V>> option(V&& v) { return any(v); }
-  template <class V> Result<rec::OutOf<V>> seq(V&& v) { return any(v); }
-  template <class V> Result<rec::OutOf<V>> map(V&& v) { return any(v); }
-  template <class V> Result<rec::OutOf<V>> struct_(std::string_view, rec::Names, V&& v) { return any(v); }
-  template <class V> Result<rec::OutOf<V>> enum_(std::string_view, rec::Names, V&& v) { return any(v); }
-  Status ignored_any() { return {}; }
-
- private:
-  std::uint8_t b_;
-};
-
-// A bin item where a list is expected.
-class ByteSeq {
- public:
-  explicit ByteSeq(std::string_view bytes) : bytes_(bytes) {}
-  std::size_t size_hint() const { return bytes_.size() - i_; }
-  template <class F>
-  Result<bool> next(F&& f) {
-    if (i_ == bytes_.size()) return false;
-    ByteDe de(static_cast<std::uint8_t>(bytes_[i_++]));
-    WW_TRY(f(de));
-    return true;
-  }
-
- private:
-  std::string_view bytes_;
-  std::size_t i_ = 0;
-};
-
 // {name: payload}: the one-entry map header has been read.
 class VariantAccess {
  public:
@@ -128,30 +89,6 @@ class VariantAccess {
   Result<rec::OutOf<V>> struct_variant(rec::Names, V&& v);
 
  private:
-  De* de_;
-};
-
-// A bare identifier: a kind without payload.
-class UnitVariantAccess {
- public:
-  explicit UnitVariantAccess(De& de) : de_(&de) {}
-  template <class F>
-  Result<UnitVariantAccess> variant(F&& f) {
-    WW_TRY(f(*de_));
-    return *this;
-  }
-  Status unit_variant() { return {}; }
-  template <class F>
-  Status newtype(F&&) { return unit_refusal("newtype variant"); }
-  template <class V>
-  Result<rec::OutOf<V>> tuple_variant(std::size_t, V&&) { return unit_refusal("tuple variant"); }
-  template <class V>
-  Result<rec::OutOf<V>> struct_variant(rec::Names, V&&) { return unit_refusal("struct variant"); }
-
- private:
-  static Error unit_refusal(std::string_view expected) {
-    return rec::invalid_type(rec::Family::Binary, rec::Unexpected::of(rec::Unexpected::Kind::UnitVariant), expected);
-  }
   De* de_;
 };
 
@@ -187,13 +124,6 @@ class De {
  private:
   static rec::Ctx ctx() { return rec::Ctx{family}; }
 
-  // nil, false, true, every integer form, float 32 and float 64.
-  static constexpr bool is_number_marker(std::uint8_t m) {
-    if (m <= 0x7f || m >= 0xe0) return true;     // fixints
-    if (m >= 0xca && m <= 0xd3) return true;     // F32, F64, U8-U64, I8-I64
-    return m == 0xc0 || m == 0xc2 || m == 0xc3;  // nil, false, true
-  }
-
   Result<std::uint8_t> take_marker() {
     if (peeked_ >= 0) {
       auto m = static_cast<std::uint8_t>(peeked_);
@@ -204,20 +134,38 @@ class De {
     return *p_++;
   }
 
+  template <int N>
+  static std::uint64_t load_be(const unsigned char* p) {
+    std::uint64_t v = 0;
+    for (int i = 0; i < N; ++i) v = (v << 8) | p[i];
+    return v;
+  }
   // A big-endian quantity of N bytes.
   template <int N>
   Result<std::uint64_t> read_be() {
     if (end_ - p_ < N) return data_eof();
-    std::uint64_t v = 0;
-    for (int i = 0; i < N; ++i) v = (v << 8) | p_[i];
+    const std::uint64_t v = load_be<N>(p_);
     p_ += N;
     return v;
   }
-  // The 1-, 2- or 4-byte length that follows a marker.
-  Result<std::uint32_t> read_len(int width) {
-    Result<std::uint64_t> r = width == 1 ? read_be<1>() : width == 2 ? read_be<2>() : read_be<4>();
-    if (!r) return r.take_error();
-    return static_cast<std::uint32_t>(*r);
+  // The number or length of the item that `k` opens, held by the marker
+  // itself or read from the bytes after it; false when the input ends
+  // first. Inlined, without a Result: fixints, fixstrs and the fix
+  // containers then cost next to nothing.
+  [[gnu::always_inline]] bool read_head(Marker k, std::uint64_t& n) {
+    if (k.width == 0) {
+      n = k.value;
+      return true;
+    }
+    if (end_ - p_ < k.width) return false;
+    switch (k.width) {
+      case 1: n = load_be<1>(p_); break;
+      case 2: n = load_be<2>(p_); break;
+      case 4: n = load_be<4>(p_); break;
+      default: n = load_be<8>(p_); break;
+    }
+    p_ += k.width;
+    return true;
   }
   Result<std::string_view> read_payload(std::uint32_t len) {
     if (static_cast<std::size_t>(end_ - p_) < len) return payload_eof();
@@ -226,11 +174,7 @@ class De {
     return s;
   }
 
-  Status enter() {
-    if (--depth_ == 0) return depth_exceeded();
-    return {};
-  }
-  void leave() { ++depth_; }
+  using Level = binary::DepthBudget::Level;
 
   // A 1023-deep input must fit in the stack of any thread, sanitizer builds
   // included. So every step of the recursion (any_inner, visit_array /
@@ -240,20 +184,30 @@ class De {
   template <class V> [[gnu::noinline]] Result<rec::OutOf<V>> any_inner(V& v, bool allow_bytes);
   template <class V> Result<rec::OutOf<V>> number(V& v);
   template <class V> [[gnu::noinline]] Result<rec::OutOf<V>> visit_scalar(V& v, std::uint8_t m, bool allow_bytes);
-  template <class V> Result<rec::OutOf<V>> visit_str_data(V& v, std::uint32_t len);
+  template <class V> [[gnu::noinline]] Result<rec::OutOf<V>> visit_str_data(V& v, std::uint32_t len);
   template <class V> Result<rec::OutOf<V>> visit_bin_data(V& v, std::uint32_t len, bool allow_bytes);
   template <class V> [[gnu::noinline]] Result<rec::OutOf<V>> visit_array(V& v, std::uint32_t len);
   template <class V> [[gnu::noinline]] Result<rec::OutOf<V>> visit_map(V& v, std::uint32_t len);
   template <class V> Result<rec::OutOf<V>> visit_ext(V& v);
+  Status skip_items(std::uint64_t count);
   Status skip_ext(std::uint32_t len);
 
   friend class VariantAccess;
 
   const unsigned char* p_;
   const unsigned char* end_;
-  int depth_ = kDepthLimit;
+  binary::DepthBudget depth_{kDepthLimit - 1};
   int peeked_ = -1;  // a marker read ahead by option() or enum_()
 };
+
+// Reads one item from the start of `bytes` with read(de); what follows the
+// item is ignored. (The CBOR reader has the same entry, which also gives its
+// errors their final form; MessagePack errors are final as they come.)
+template <class F>
+auto read_item(std::string_view bytes, F&& read) -> decltype(read(std::declval<De&>())) {
+  De de(bytes);
+  return read(de);
+}
 
 // ---- access objects ---------------------------------------------------------
 
@@ -295,19 +249,18 @@ Result<rec::OutOf<V>> VariantAccess::struct_variant(rec::Names, V&& v) {
 template <class V>
 Result<rec::OutOf<V>> De::any_inner(V& v, bool allow_bytes) {
   WW_TRY_ASSIGN(std::uint8_t m, take_marker());
-  if (m >= 0x80 && m <= 0x8f) return visit_map(v, m & 0x0fu);
-  if (m >= 0x90 && m <= 0x9f) return visit_array(v, m & 0x0fu);
-  switch (m) {
-    case 0xdc: case 0xdd: {
-      WW_TRY_ASSIGN(std::uint32_t len, read_len(m == 0xdc ? 2 : 4));
-      return visit_array(v, len);
-    }
-    case 0xde: case 0xdf: {
-      WW_TRY_ASSIGN(std::uint32_t len, read_len(m == 0xde ? 2 : 4));
-      return visit_map(v, len);
-    }
+  const Marker k = kMarkers[m];
+  switch (k.kind) {
+    case ItemKind::Array:
+    case ItemKind::Map:
+    case ItemKind::Str: break;
     default: return visit_scalar(v, m, allow_bytes);
   }
+  std::uint64_t len;
+  if (!read_head(k, len)) return data_eof();
+  if (k.kind == ItemKind::Array) return visit_array(v, static_cast<std::uint32_t>(len));
+  if (k.kind == ItemKind::Map) return visit_map(v, static_cast<std::uint32_t>(len));
+  return visit_str_data(v, static_cast<std::uint32_t>(len));
 }
 
 // Where a boolean, an integer or a float is expected, the marker alone
@@ -317,50 +270,34 @@ Result<rec::OutOf<V>> De::any_inner(V& v, bool allow_bytes) {
 template <class V>
 Result<rec::OutOf<V>> De::number(V& v) {
   WW_TRY_ASSIGN(std::uint8_t m, take_marker());
-  if (!is_number_marker(m)) return wrong_marker(m);
+  if (!kMarkers[m].is_number()) return wrong_marker(m);
   return visit_scalar(v, m, true);
 }
 
+// Every item but arrays, maps and texts.
 template <class V>
 Result<rec::OutOf<V>> De::visit_scalar(V& v, std::uint8_t m, bool allow_bytes) {
-  if (m <= 0x7f) return v.visit_u64(ctx(), m);
-  if (m >= 0xe0) return v.visit_i64(ctx(), static_cast<std::int8_t>(m));
-  if (m >= 0xa0 && m <= 0xbf) return visit_str_data(v, m & 0x1fu);
-  switch (m) {
-    case 0xc0: return v.visit_unit(ctx());
-    case 0xc1: return wrong_marker(m);
-    case 0xc2: return v.visit_bool(ctx(), false);
-    case 0xc3: return v.visit_bool(ctx(), true);
-    case 0xc4: case 0xc5: case 0xc6: {
-      WW_TRY_ASSIGN(std::uint32_t len, read_len(1 << (m - 0xc4)));
-      return visit_bin_data(v, len, allow_bytes);
+  const Marker k = kMarkers[m];
+  std::uint64_t n;
+  if (!read_head(k, n)) return data_eof();
+  switch (k.kind) {
+    case ItemKind::Nil: return v.visit_unit(ctx());
+    case ItemKind::Reserved: return wrong_marker(m);
+    case ItemKind::Bool: return v.visit_bool(ctx(), n != 0);
+    case ItemKind::Uint: return v.visit_u64(ctx(), n);
+    case ItemKind::Int: {
+      // Two's complement of the width read (a fixint's own 8 bits).
+      const int unused = 64 - 8 * (k.width == 0 ? 1 : k.width);
+      return v.visit_i64(ctx(), static_cast<std::int64_t>(n << unused) >> unused);
     }
-    case 0xca: {
-      WW_TRY_ASSIGN(std::uint64_t bits, read_be<4>());
-      return v.visit_f64(ctx(), static_cast<double>(std::bit_cast<float>(static_cast<std::uint32_t>(bits))));
-    }
-    case 0xcb: {
-      WW_TRY_ASSIGN(std::uint64_t bits, read_be<8>());
-      return v.visit_f64(ctx(), std::bit_cast<double>(bits));
-    }
-    case 0xcc: { WW_TRY_ASSIGN(std::uint64_t x, read_be<1>()); return v.visit_u64(ctx(), x); }
-    case 0xcd: { WW_TRY_ASSIGN(std::uint64_t x, read_be<2>()); return v.visit_u64(ctx(), x); }
-    case 0xce: { WW_TRY_ASSIGN(std::uint64_t x, read_be<4>()); return v.visit_u64(ctx(), x); }
-    case 0xcf: { WW_TRY_ASSIGN(std::uint64_t x, read_be<8>()); return v.visit_u64(ctx(), x); }
-    case 0xd0: { WW_TRY_ASSIGN(std::uint64_t x, read_be<1>()); return v.visit_i64(ctx(), static_cast<std::int8_t>(x)); }
-    case 0xd1: { WW_TRY_ASSIGN(std::uint64_t x, read_be<2>()); return v.visit_i64(ctx(), static_cast<std::int16_t>(x)); }
-    case 0xd2: { WW_TRY_ASSIGN(std::uint64_t x, read_be<4>()); return v.visit_i64(ctx(), static_cast<std::int32_t>(x)); }
-    case 0xd3: { WW_TRY_ASSIGN(std::uint64_t x, read_be<8>()); return v.visit_i64(ctx(), static_cast<std::int64_t>(x)); }
-    case 0xd9: case 0xda: case 0xdb: {
-      WW_TRY_ASSIGN(std::uint32_t len, read_len(1 << (m - 0xd9)));
-      return visit_str_data(v, len);
-    }
+    case ItemKind::Float:
+      if (k.width == 8) return v.visit_f64(ctx(), std::bit_cast<double>(n));
+      return v.visit_f64(ctx(), static_cast<double>(std::bit_cast<float>(static_cast<std::uint32_t>(n))));
+    case ItemKind::Bin: return visit_bin_data(v, static_cast<std::uint32_t>(n), allow_bytes);
     default: break;
   }
-  // 0xc7-0xc9 and 0xd4-0xd8: ext items.
-  if (m <= 0xc9) {
-    WW_TRY(read_len(1 << (m - 0xc7)));
-  }
+  // An ext item: its length has been read (a fixext holds its own), its
+  // type and data are not.
   return visit_ext(v);
 }
 
@@ -379,26 +316,26 @@ template <class V>
 Result<rec::OutOf<V>> De::visit_bin_data(V& v, std::uint32_t len, bool allow_bytes) {
   WW_TRY_ASSIGN(std::string_view s, read_payload(len));
   if (allow_bytes) return v.visit_bytes(ctx(), s);
-  ByteSeq seq(s);
+  binary::ByteSeq seq(s);
   return v.visit_seq(ctx(), seq);
 }
 
 template <class V>
 Result<rec::OutOf<V>> De::visit_array(V& v, std::uint32_t len) {
-  WW_TRY(enter());
+  const Level level(depth_);
+  if (!level) return depth_exceeded();
   SeqAccess seq(*this, len);
   WW_TRY_ASSIGN(auto out, v.visit_seq(ctx(), seq));
-  leave();
   if (seq.left() != 0) return length_mismatch(len - seq.left());
   return out;
 }
 
 template <class V>
 Result<rec::OutOf<V>> De::visit_map(V& v, std::uint32_t len) {
-  WW_TRY(enter());
+  const Level level(depth_);
+  if (!level) return depth_exceeded();
   MapAccess map(*this, len);
   WW_TRY_ASSIGN(auto out, v.visit_map(ctx(), map));
-  leave();
   if (map.left() != 0) return length_mismatch(len - map.left());
   return out;
 }
@@ -406,14 +343,15 @@ Result<rec::OutOf<V>> De::visit_map(V& v, std::uint32_t len) {
 // An ext item is offered as a newtype struct, which no visitor takes.
 template <class V>
 Result<rec::OutOf<V>> De::visit_ext(V& v) {
-  WW_TRY(enter());
+  const Level level(depth_);
+  if (!level) return depth_exceeded();
   return v.refuse(ctx(), rec::Unexpected::of(rec::Unexpected::Kind::NewtypeStruct));
 }
 
 template <class V>
 Result<rec::OutOf<V>> De::option(V&& v) {
   WW_TRY_ASSIGN(std::uint8_t m, take_marker());
-  if (m == 0xc0) return v.visit_none(ctx());
+  if (kMarkers[m].kind == ItemKind::Nil) return v.visit_none(ctx());
   peeked_ = m;
   return v.visit_some(ctx(), *this);
 }
@@ -422,18 +360,16 @@ template <class V>
 Result<rec::OutOf<V>> De::enum_(std::string_view, rec::Names, V&& v) {
   WW_TRY_ASSIGN(std::uint8_t m, take_marker());
   peeked_ = m;
+  const Marker k = kMarkers[m];
   bool is_map = false;
   std::uint32_t len = 0;
-  if (m >= 0x80 && m <= 0x8f) {
-    is_map = true;
-    len = m & 0x0fu;
-  } else if (m == 0xde || m == 0xdf) {
+  if (k.kind == ItemKind::Map) {
     // A map whose length cannot be read is left to the identifier reader,
     // which then fails on the same missing bytes.
-    Result<std::uint32_t> n = read_len(m == 0xde ? 2 : 4);
-    if (n.ok()) {
+    std::uint64_t n;
+    if (read_head(k, n)) {
       is_map = true;
-      len = *n;
+      len = static_cast<std::uint32_t>(n);
     }
   }
   if (is_map) {
@@ -442,7 +378,7 @@ Result<rec::OutOf<V>> De::enum_(std::string_view, rec::Names, V&& v) {
     VariantAccess access(*this);
     return v.visit_enum(ctx(), access);
   }
-  UnitVariantAccess access(*this);
+  rec::UnitVariantAccess<De> access(*this);
   return v.visit_enum(ctx(), access);
 }
 

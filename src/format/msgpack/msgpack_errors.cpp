@@ -1,5 +1,7 @@
 #include "format/msgpack/msgpack_errors.h"
 
+#include "format/msgpack/msgpack_marker.h"
+
 namespace ww::msgpack {
 
 Error marker_eof() { return Error::format("IO error while reading marker: failed to fill whole buffer"); }
@@ -19,19 +21,11 @@ Error invalid_utf8(const Utf8Fault& fault) {
 }
 
 std::string marker_name(std::uint8_t m) {
-  auto with = [](const char* name, int n) { return std::string(name) + "(" + std::to_string(n) + ")"; };
-  if (m <= 0x7f) return with("FixPos", m);
-  if (m <= 0x8f) return with("FixMap", m & 0x0f);
-  if (m <= 0x9f) return with("FixArray", m & 0x0f);
-  if (m <= 0xbf) return with("FixStr", m & 0x1f);
-  if (m >= 0xe0) return with("FixNeg", static_cast<int>(m) - 256);
-  static constexpr const char* kNames[] = {
-      "Null",    "Reserved", "False",   "True",    "Bin8",     "Bin16",   "Bin32",   "Ext8",
-      "Ext16",   "Ext32",    "F32",     "F64",     "U8",       "U16",     "U32",     "U64",
-      "I8",      "I16",      "I32",     "I64",     "FixExt1",  "FixExt2", "FixExt4", "FixExt8",
-      "FixExt16", "Str8",    "Str16",   "Str32",   "Array16",  "Array32", "Map16",   "Map32",
-  };
-  return kNames[m - 0xc0];
+  const Marker k = kMarkers[m];
+  std::string name(kMarkerNames[k.name]);
+  if (k.name >= kFixForms) return name;
+  const int held = k.kind == ItemKind::Int ? static_cast<std::int8_t>(m) : k.value;
+  return name + "(" + std::to_string(held) + ")";
 }
 
 }  // namespace ww::msgpack

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-namespace ww::msgpack {
+namespace ww::binary {
 
 class MemberOrder {
  public:
@@ -52,4 +52,4 @@ class MemberOrder {
   std::string copy_;
 };
 
-}  // namespace ww::msgpack
+}  // namespace ww::binary

@@ -1,9 +1,9 @@
-#include "format/msgpack/member_order.h"
+#include "format/binary/member_order.h"
 
 #include <algorithm>
 #include <numeric>
 
-namespace ww::msgpack {
+namespace ww::binary {
 
 std::size_t MemberOrder::close(Frame frame, std::string& out, std::size_t content, std::string_view separator) {
   const std::size_t n = members_.size() - frame.members;
@@ -35,4 +35,4 @@ std::size_t MemberOrder::close(Frame frame, std::string& out, std::size_t conten
   return kept;
 }
 
-}  // namespace ww::msgpack
+}  // namespace ww::binary

@@ -3,6 +3,9 @@
 #include <utility>
 
 #include "diff/diff.h"
+#include "diff/patch_json.h"
+#include "format/json/json_writer.h"
+#include "value/value_json.h"
 
 namespace ww::crdt::reducer {
 
@@ -77,9 +80,65 @@ void ChangeTrie::restore(Value& value, const Node& node) {
   }
 }
 
-void ChangeTrie::diff(const Value& current, std::vector<Op>& ops) const {
+// Writes patch operations as their JSON text; values are borrowed.
+class ChangeTrie::Writer {
+ public:
+  Writer(std::string& out, bool& first) : out_(out), first_(first) {}
+
+  void set(const Path& path, const Value& value) {
+    open("{\"Set\":{\"path\":", path);
+    out_.append(",\"value\":");
+    write_value_json(value, out_);
+    out_.append("}}");
+  }
+  void remove(const Path& path) {
+    open("{\"Remove\":{\"path\":", path);
+    out_.append("}}");
+  }
+  void insert(const Path& path, std::uint64_t index, const Value& value) {
+    open("{\"Insert\":{\"path\":", path);
+    out_.append(",\"index\":");
+    json::append_u64(index, out_);
+    out_.append(",\"value\":");
+    write_value_json(value, out_);
+    out_.append("}}");
+  }
+  // The structural diff of two values: what Differ::value emits, the
+  // values of a plain Set borrowed.
+  void diff(const Path& path, const Value& before, const Value& after) {
+    const bool maps = before.is(Value::Kind::Map) && after.is(Value::Kind::Map);
+    const bool lists = before.is(Value::Kind::List) && after.is(Value::Kind::List);
+    if (!maps && !lists) {
+      if (!(before == after)) set(path, after);
+      return;
+    }
+    std::vector<Op> ops;
+    diff::diff_value(path, before, after, ops);
+    for (const Op& op : ops) {
+      comma();
+      write_op_json(op, out_);
+    }
+  }
+
+ private:
+  void comma() {
+    if (!first_) out_.push_back(',');
+    first_ = false;
+  }
+  void open(const char* head, const Path& path) {
+    comma();
+    out_.append(head);
+    write_path_json(path, out_);
+  }
+
+  std::string& out_;
+  bool& first_;
+};
+
+void ChangeTrie::write_diff(const Value& current, std::string& out, bool& first) const {
   Path path;
-  diff_node(root_, path, &current, ops);
+  Writer w(out, first);
+  diff_node(root_, path, &current, w);
 }
 
 // The list diff of two lists that differ in one element, in the cases
@@ -87,7 +146,7 @@ void ChangeTrie::diff(const Value& current, std::vector<Op>& ops) const {
 // equals is one Insert; a replacement where neither value equals a later
 // element is the diff of the two elements at that index (none when they
 // are equal). Otherwise the list before is rebuilt and diffed.
-void ChangeTrie::diff_list_edit(const Node& node, Path& path, const Value& current, std::vector<Op>& ops) {
+void ChangeTrie::diff_list_edit(const Node& node, Path& path, const Value& current, Writer& w) {
   const ListEdit& edit = *node.edit;
   const Value::List& items = current.as_list();
   const Value& now = items[edit.index];
@@ -99,32 +158,32 @@ void ChangeTrie::diff_list_edit(const Node& node, Path& path, const Value& curre
   };
   if (!edit.old_element) {
     if (!later_equal(now)) {
-      ops.push_back(Op::Insert{path, edit.index, now});
+      w.insert(path, edit.index, now);
       return;
     }
   } else if (*edit.old_element == now) {
     return;
   } else if (!later_equal(now) && !later_equal(*edit.old_element)) {
     path.push_back(PathSeg::index(edit.index));
-    diff::diff_value(path, *edit.old_element, now, ops);
+    w.diff(path, *edit.old_element, now);
     path.pop_back();
     return;
   }
-  diff::diff_value(path, undo(current, edit), current, ops);
+  w.diff(path, undo(current, edit), current);
 }
 
-void ChangeTrie::diff_node(const Node& node, Path& path, const Value* current, std::vector<Op>& ops) {
+void ChangeTrie::diff_node(const Node& node, Path& path, const Value* current, Writer& w) {
   if (node.saved && node.edit) {
-    if (current != nullptr) diff_list_edit(node, path, *current, ops);
+    if (current != nullptr) diff_list_edit(node, path, *current, w);
     return;
   }
   if (node.saved) {
     if (node.old && current != nullptr) {
-      diff::diff_value(path, *node.old, *current, ops);
+      w.diff(path, *node.old, *current);
     } else if (current != nullptr) {
-      ops.push_back(Op::Set{path, *current});
+      w.set(path, *current);
     } else if (node.old) {
-      ops.push_back(Op::Remove{path});
+      w.remove(path);
     }
     return;
   }
@@ -135,14 +194,14 @@ void ChangeTrie::diff_node(const Node& node, Path& path, const Value* current, s
     auto it = map.find(key);
     if (it == map.end()) continue;
     path.push_back(PathSeg::key(key));
-    diff_node(child, path, &it->second, ops);
+    diff_node(child, path, &it->second, w);
     path.pop_back();
   }
   for (const auto& [key, child] : node.below) {
     if (map.contains(key)) continue;
     if (child.saved && !child.old && !child.edit) continue;
     path.push_back(PathSeg::key(key));
-    ops.push_back(Op::Remove{path});
+    w.remove(path);
     path.pop_back();
   }
 }

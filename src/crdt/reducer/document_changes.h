@@ -35,8 +35,10 @@ class ChangeTrie {
   };
   void save_list_edit(const std::vector<const std::string*>& keys, const Value& list, ListEdit edit);
 
-  // The operations that turn the value before the call into `current`.
-  void diff(const Value& current, std::vector<Op>& ops) const;
+  // Appends the operations that turn the value before the call into
+  // `current`, as the patch's JSON array elements (each with its comma but
+  // the first, `first` telling), without copying the values they carry.
+  void write_diff(const Value& current, std::string& out, bool& first) const;
 
  private:
   struct Node {
@@ -48,9 +50,10 @@ class ChangeTrie {
   static void restore(Value& value, const Node& node);
   // The list before `edit`, from the list after it.
   static Value undo(const Value& list, const ListEdit& edit);
-  static void diff_list_edit(const Node& node, Path& path, const Value& current, std::vector<Op>& ops);
+  class Writer;
+  static void diff_list_edit(const Node& node, Path& path, const Value& current, Writer& w);
   Node* place(const std::vector<const std::string*>& keys);
-  static void diff_node(const Node& node, Path& path, const Value* current, std::vector<Op>& ops);
+  static void diff_node(const Node& node, Path& path, const Value* current, Writer& w);
 
   Node root_;
 };

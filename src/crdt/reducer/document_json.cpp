@@ -10,24 +10,12 @@ namespace ww::crdt::reducer {
 
 Result<std::string> mutate_json(CrdtDocument& doc, std::string_view mutations_json) {
   WW_TRY_ASSIGN(std::vector<CrdtMutation> mutations, crdt_mutations_from_json(mutations_json));
-  WW_TRY_ASSIGN(MutateOutcome made, doc.mutate(mutations));
-  std::string out = "{\"ops\":[";
-  for (std::size_t i = 0; i < made.ops.size(); ++i) {
-    if (i != 0) out.push_back(',');
-    write_crdt_op(made.ops[i], out);
-  }
-  out.append("],\"effect\":");
-  write_crdt_effect(made.effect, out);
-  out.push_back('}');
-  return out;
+  return doc.mutate(mutations);
 }
 
 Result<std::string> apply_json(CrdtDocument& doc, std::string_view ops_json) {
   WW_TRY_ASSIGN(std::vector<CrdtOp> ops, crdt_ops_from_json(ops_json));
-  WW_TRY_ASSIGN(CrdtEffect effect, doc.apply(ops));
-  std::string out;
-  write_crdt_effect(effect, out);
-  return out;
+  return doc.apply(ops);
 }
 
 Result<std::string> member_key_json(const CrdtDocument& doc, std::string_view path_json, std::string_view value_json) {

@@ -31,7 +31,9 @@ class Sha256Hasher {
   struct Impl;
   Impl* impl_;
 };
-// "sha256:" and the hex digits of a digest, appended to `out`.
+// "sha256:" and the hex digits of a digest: written to the kSha256TextSize
+// bytes at `out`, or appended to `out`.
+void write_sha256_text(const Sha256Digest& digest, char* out);
 void append_sha256_text(const Sha256Digest& digest, std::string& out);
 std::string sha256_text(std::string_view bytes);
 

@@ -76,9 +76,11 @@ std::uint64_t OpLog::max_counter() const {
 
 void OpLog::append_fingerprint(const Record& record, std::string& out) const {
   if (record.text == kDigest) {
-    out.push_back('"');
-    append_sha256_text(record.digest, out);
-    out.push_back('"');
+    char text[kSha256TextSize + 2];
+    text[0] = '"';
+    write_sha256_text(record.digest, text + 1);
+    text[kSha256TextSize + 1] = '"';
+    out.append(text, sizeof text);
     return;
   }
   json::append_str(std::string(kSha256Prefix) + texts_[record.text], out);

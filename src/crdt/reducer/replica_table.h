@@ -74,6 +74,13 @@ class ReplicaTable {
   // {"counter":5,"replica":"a"} and {"dot":{...},"index":0}
   void write(const InternedDot& dot, std::string& out) const;
   void write(const InternedElementId& id, std::string& out) const;
+  // The same into a buffer with room for kMaxPut bytes, for replicas whose
+  // JSON name is at most kShortName bytes; the end of what was written.
+  static constexpr std::size_t kShortName = 64;
+  static constexpr std::size_t kMaxPut = 128;
+  bool short_name(std::uint32_t id) const { return names_[id].json.size() <= kShortName; }
+  char* put(const InternedDot& dot, char* p) const;
+  char* put(const InternedElementId& id, char* p) const;
   std::string debug(const InternedDot& dot) const { return dot_debug(wire(dot)); }
   std::string debug(const InternedElementId& id) const { return element_id_debug(wire(id)); }
 

@@ -128,6 +128,36 @@ bool StoredValue::equals(const Value& v) const {
   return get() == v;
 }
 
+char* StoredValue::put_inline_str(char* p) const {
+  if (raw_[kTag] != static_cast<unsigned char>(Value::Kind::Str)) return nullptr;
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::memcpy(p, "{\"Str\":\"", 8);
+  p += 8;
+  for (unsigned char c : str()) {
+    if (c >= 0x20 && c != '"' && c != '\\') {
+      *p++ = static_cast<char>(c);
+      continue;
+    }
+    *p++ = '\\';
+    switch (c) {
+      case '"': *p++ = '"'; break;
+      case '\\': *p++ = '\\'; break;
+      case '\b': *p++ = 'b'; break;
+      case '\t': *p++ = 't'; break;
+      case '\n': *p++ = 'n'; break;
+      case '\f': *p++ = 'f'; break;
+      case '\r': *p++ = 'r'; break;
+      default:
+        std::memcpy(p, "u00", 3);
+        p[3] = kHex[c >> 4];
+        p[4] = kHex[c & 0xf];
+        p += 5;
+    }
+  }
+  std::memcpy(p, "\"}", 2);
+  return p + 2;
+}
+
 void StoredValue::write_json(std::string& out) const {
   if (const Value* boxed = heap()) return write_value_json(*boxed, out);
   if (raw_[kTag] == static_cast<unsigned char>(Value::Kind::Str)) {

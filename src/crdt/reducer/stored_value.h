@@ -13,6 +13,8 @@ namespace ww::crdt::reducer {
 
 class StoredValue {
  public:
+  static constexpr std::size_t kMaxInlineText = 14;
+
   StoredValue() { raw_[kTag] = kAbsent; }
   explicit StoredValue(const Value& v) { assign(v); }
   StoredValue(const StoredValue& other);
@@ -31,11 +33,15 @@ class StoredValue {
   void write_json(std::string& out) const;
   // A text held in place or on the heap; the value must be a Str.
   std::string_view str() const;
+  // The JSON form of a text held in place into a buffer with room for
+  // kMaxPut bytes; nullptr (nothing written) for any other value.
+  static constexpr std::size_t kMaxPut = 8 + 6 * kMaxInlineText + 3;
+  char* put_inline_str(char* p) const;
 
  private:
   static constexpr std::size_t kTag = 15;
   static constexpr std::size_t kLength = 14;
-  static constexpr std::size_t kMaxInline = 14;
+  static constexpr std::size_t kMaxInline = kMaxInlineText;
   static constexpr unsigned char kHeap = 8;
   static constexpr unsigned char kAbsent = 9;
 

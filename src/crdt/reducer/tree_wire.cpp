@@ -1,5 +1,6 @@
 #include "crdt/reducer/tree_wire.h"
 
+#include <cstring>
 #include <utility>
 
 #include "crdt/crdt_spec.h"
@@ -73,6 +74,42 @@ void write_dots_member(std::string_view name, const InternedDotSet& dots, const 
   out.append(name);
   out.append("\":");
   write_dots(dots, replicas, out);
+}
+
+// The common element, a register holding a short text with short replica
+// names around it, written into a buffer on the stack and appended at once;
+// false (nothing written) for any other.
+bool put_element(const Element& e, bool first, const ReplicaTable& replicas, std::string& out) {
+  const Node& n = e.node;
+  if (!n.is(Node::Kind::Register) || !replicas.short_name(e.id.replica) ||
+      (!e.after.none() && !replicas.short_name(e.after.replica)) ||
+      (!n.dot().none() && !replicas.short_name(n.dot().replica))) {
+    return false;
+  }
+  char buf[3 * ReplicaTable::kMaxPut + StoredValue::kMaxPut + 96];
+  char* p = buf;
+  auto text = [&](std::string_view s) {
+    std::memcpy(p, s.data(), s.size());
+    p += s.size();
+  };
+  if (!first) *p++ = ',';
+  *p++ = '[';
+  p = replicas.put(e.id, p);
+  text(",{\"after\":");
+  p = e.after.none() ? (text("null"), p) : replicas.put(e.after, p);
+  text(",\"node\":{\"kind\":\"register\",\"value\":");
+  if (!n.value().present()) {
+    text("null");
+  } else if (char* end = n.value().put_inline_str(p)) {
+    p = end;
+  } else {
+    return false;
+  }
+  text(",\"dot\":");
+  p = n.dot().none() ? (text("null"), p) : replicas.put(n.dot(), p);
+  text(e.inserted ? "},\"inserted\":true}]" : "},\"inserted\":false}]");
+  out.append(buf, static_cast<std::size_t>(p - buf));
+  return true;
 }
 
 }  // namespace
@@ -204,6 +241,10 @@ void write_node(const Node& node, const ReplicaTable& replicas, std::string& out
   bool first = true;
   for (const IdHandle& ih : seq.ids) {
     const Element& e = seq.elements[ih.handle];
+    if (put_element(e, first, replicas, out)) {
+      first = false;
+      continue;
+    }
     if (!first) out.push_back(',');
     first = false;
     out.push_back('[');

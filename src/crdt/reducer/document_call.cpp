@@ -36,7 +36,7 @@ class CrdtDocument::Call {
         counter_before_(doc.local_counter_),
         replicas_before_(body_.replicas.size()),
         editor_(&body_.journal, body_.replicas) {
-    body_.journal.clear();
+    body_.journal.begin_call();
   }
   Call(const Call&) = delete;
   Call& operator=(const Call&) = delete;
@@ -133,7 +133,7 @@ class CrdtDocument::Call {
 
   // Keeps the changes of the call.
   void commit() {
-    body_.journal.clear();
+    body_.journal.begin_call();
     if (doc_.whole_materialization_) doc_.forget_live();
   }
 

@@ -74,14 +74,20 @@ Entry& Editor::entry(EntryTable& table, std::string_view key, Node::Kind kind) {
 
 std::uint32_t Editor::element(SequenceNode& seq, const InternedElementId& id) {
   auto [h, created] = seq.find_or_add(id, replicas_);
-  if (created && journal_ != nullptr) journal_->record(Journal::ElementCreated{&seq, id});
+  if (created && journal_ != nullptr) {
+    journal_->record(Journal::ElementCreated{&seq, id});
+    if (seq.made_in_call != journal_->call()) {
+      seq.made_in_call = journal_->call();
+      seq.first_made = h;
+    }
+  }
   return h;
 }
 
 void Editor::set_after(SequenceNode& seq, std::uint32_t h, const InternedElementId& after) {
   Element& e = seq.elements[h];
   if (e.after == after) return;
-  if (journal_ != nullptr) journal_->record(Journal::AfterSet{&seq, &e, e.after});
+  if (journal_ != nullptr && !made_in_call(seq, h)) journal_->record(Journal::AfterSet{&seq, &e, e.after});
   e.after = after;
   // An element that moves to another anchor moves its whole subtree.
   if (e.inserted) seq.order.rebuild(seq, replicas_);
@@ -91,7 +97,7 @@ Node& Editor::element_node(SequenceNode& seq, std::uint32_t h, Node::Kind kind) 
   Element& e = seq.elements[h];
   if (!e.node.present()) {
     e.node = Node::empty(kind);
-    if (journal_ != nullptr) journal_->record(Journal::ElementNodeMade{&e});
+    if (journal_ != nullptr && !made_in_call(seq, h)) journal_->record(Journal::ElementNodeMade{&e});
   }
   return e.node;
 }

@@ -71,11 +71,17 @@ class Journal {
   bool empty() const { return records_.empty(); }
   // Undoes everything recorded, latest first.
   void rollback(OpLog& log, const ReplicaTable& replicas);
-  // Forgets the records of a call that succeeded (keeping their storage).
-  void clear() { records_.clear(); }
+  // Starts the records of a call (keeping their storage).
+  void begin_call() {
+    records_.clear();
+    ++call_;
+  }
+  // Numbers the calls, so that a sequence can tell the elements made in this one.
+  std::uint64_t call() const { return call_; }
 
  private:
   std::vector<Record> records_;
+  std::uint64_t call_ = 0;
 };
 
 class Editor {
@@ -104,6 +110,12 @@ class Editor {
   void write_register(Node& reg, const Value& value, const InternedDot& dot);
 
  private:
+  // Whether element `h` was made in this call: undoing its making undoes
+  // every change to it, which then needs no record of its own.
+  bool made_in_call(const SequenceNode& seq, std::uint32_t h) const {
+    return seq.made_in_call == journal_->call() && h >= seq.first_made;
+  }
+
   Journal* journal_;
   const ReplicaTable& replicas_;
 };

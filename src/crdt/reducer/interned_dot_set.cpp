@@ -56,6 +56,12 @@ bool InternedDotSet::insert(const InternedDot& dot, const ReplicaTable& replicas
     size_ = 2;
     return true;
   }
+  // Dots arrive mostly in ascending order.
+  if (replicas.less(many_->back(), dot)) {
+    many_->push_back(dot);
+    ++size_;
+    return true;
+  }
   auto p = many_->lower_bound([&](const InternedDot& d) { return replicas.less(d, dot); });
   if (!many_->at_end(p) && many_->at(p) == dot) return false;
   many_->insert(p, dot);

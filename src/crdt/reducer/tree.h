@@ -150,6 +150,10 @@ struct DeleteRecord {
 class SequenceNode {
  public:
   Slab<Element> elements;
+  // The call of a document that made elements last, and the first element it
+  // made (elements are made in handle order).
+  std::uint64_t made_in_call = 0;
+  std::uint32_t first_made = 0;
   SortedBlocks<IdHandle> ids;           // every element by id
   SortedBlocks<DeleteRecord> deletes;   // by id; ids need not have an element
   SequenceOrder order;

@@ -166,22 +166,4 @@ Result<std::uint64_t> CrdtDocument::next_counter() {
   return local_counter_;
 }
 
-std::size_t CrdtDocument::tree_bytes() const {
-  std::size_t n = body_->log.heap_bytes();
-  auto walk = [&](const Node& node, auto& self) -> void {
-    if (const EntryTable* t = node.entries()) {
-      n += sizeof(EntryTable) + t->heap_bytes();
-      t->for_each([&](const Entry& e) { self(e.node, self); });
-    } else if (const SequenceNode* s = node.sequence()) {
-      n += sizeof(SequenceNode) + s->heap_bytes();
-      for (const IdHandle& ih : s->ids) {
-        const Element& e = s->elements[ih.handle];
-        if (e.node.present()) self(e.node, self);
-      }
-    }
-  };
-  walk(body_->root, walk);
-  return n;
-}
-
 }  // namespace ww::crdt::reducer

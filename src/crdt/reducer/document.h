@@ -75,10 +75,6 @@ class CrdtDocument {
   // the two against each other.
   void set_whole_materialization(bool on);
 
-  // Heap bytes held by the node tree and the op log (not the materialised
-  // value), for memory figures.
-  std::size_t tree_bytes() const;
-
   struct Body;
 
  private:

@@ -68,7 +68,6 @@ class Journal {
   Journal& operator=(const Journal&) = delete;
 
   void record(Record r) { records_.push_back(std::move(r)); }
-  bool empty() const { return records_.empty(); }
   // Undoes everything recorded, latest first.
   void rollback(OpLog& log, const ReplicaTable& replicas);
   // Starts the records of a call (keeping their storage).

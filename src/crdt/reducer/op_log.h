@@ -68,8 +68,6 @@ class OpLog {
   void append_fingerprint(const Record& record, std::string& out) const;
   std::string fingerprint_text(const Record& record) const;
 
-  std::size_t heap_bytes() const { return records_.capacity_bytes(); }
-
  private:
   SortedBlocks<Record>::Pos lower_bound(const InternedDot& dot, const ReplicaTable& replicas) const;
 

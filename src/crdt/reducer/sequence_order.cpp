@@ -340,10 +340,4 @@ SequenceOrder::Cursor SequenceOrder::live_at(std::size_t index) const {
   }
 }
 
-std::size_t SequenceOrder::heap_bytes() const {
-  std::size_t n = blocks_.capacity() * sizeof(Block) + directory_.capacity() * sizeof(std::uint32_t);
-  for (const Block& b : blocks_) n += b.handles.capacity() * sizeof(std::uint32_t) + b.meta.capacity();
-  return n;
-}
-
 }  // namespace ww::crdt::reducer

@@ -92,8 +92,6 @@ class SequenceOrder {
     }
   }
 
-  std::size_t heap_bytes() const;
-
  private:
   static constexpr std::size_t kBlockMax = 256;
   // Per slot: the deletion flag and the shown size, beside the handle, so

@@ -74,13 +74,6 @@ class Slab {
     while (size_ != 0) pop();
   }
 
-  // Heap bytes held, for memory figures.
-  std::size_t capacity_bytes() const {
-    std::size_t n = chunks_.capacity() * sizeof(T*);
-    for (std::uint32_t c = 0; c < chunks_.size(); ++c) n += (c < kSmallChunks ? (1u << c) : kChunk) * sizeof(T);
-    return n;
-  }
-
  private:
   static std::pair<std::uint32_t, std::uint32_t> locate(std::uint32_t h) {
     if (h < kSmallTotal) {

@@ -164,13 +164,6 @@ class SortedBlocks {
     size_ = 0;
   }
 
-  // Heap bytes held, for memory figures.
-  std::size_t capacity_bytes() const {
-    std::size_t n = blocks_.capacity() * sizeof(std::vector<T>);
-    for (const std::vector<T>& b : blocks_) n += b.capacity() * sizeof(T);
-    return n;
-  }
-
  private:
   std::vector<T>& new_block(std::size_t at) {
     return *blocks_.emplace(blocks_.begin() + static_cast<std::ptrdiff_t>(at));

@@ -160,8 +160,4 @@ void SequenceNode::erase_delete(const InternedElementId& id, const ReplicaTable&
   if (!deletes.at_end(p) && deletes.at(p).id == id) deletes.erase(p);
 }
 
-std::size_t SequenceNode::heap_bytes() const {
-  return elements.capacity_bytes() + ids.capacity_bytes() + deletes.capacity_bytes() + order.heap_bytes();
-}
-
 }  // namespace ww::crdt::reducer

@@ -113,11 +113,6 @@ class EntryTable {
   void for_each(F&& f) const {
     for (std::uint32_t h : order_) f(slab_[h]);
   }
-  // The entry at `p` and on: a cursor in key order, for walking two tables.
-  const SortedBlocks<std::uint32_t>& order() const { return order_; }
-  const Entry& at(std::uint32_t h) const { return slab_[h]; }
-
-  std::size_t heap_bytes() const { return slab_.capacity_bytes() + order_.capacity_bytes(); }
 
  private:
   SortedBlocks<std::uint32_t>::Pos lower_bound(std::string_view key) const;
@@ -172,8 +167,6 @@ class SequenceNode {
   // The deletion record of `id`, created empty when missing; true when created.
   std::pair<DeleteRecord*, bool> delete_record(const InternedElementId& id, const ReplicaTable& replicas);
   void erase_delete(const InternedElementId& id, const ReplicaTable& replicas);
-
-  std::size_t heap_bytes() const;
 };
 
 template <class Pred>

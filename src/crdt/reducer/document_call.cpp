@@ -56,6 +56,7 @@ class CrdtDocument::Call {
       body_.live = std::make_unique<LiveValue>(std::move(made));
     }
     live_ = body_.live.get();
+    refresher_.emplace(*live_, changes_, policy(), body_.root, body_.replicas);
     // A NaN never equals itself, so the diff reports every NaN as changed:
     // only the diff of the whole values is then right.
     if (live_->nan_count != 0) before_ = live_->value;
@@ -70,8 +71,8 @@ class CrdtDocument::Call {
   // The steps every operation takes once made or accepted: apply it, record
   // its dot and fingerprint, and, when the value changed, write its delta.
   Status step(const InternedOp& op, const Sha256Digest& fingerprint) {
-    member_key_.clear();
-    WW_TRY(apply_one(root(), policy(), op, editor_, member_key_));
+    applied_.member_key.clear();
+    WW_TRY(apply_one(root(), policy(), op, editor_, applied_));
     if (body_.log.seen(op.dot, body_.replicas)) broken_invariant("an operation's dot was seen already");
     body_.log.insert(op.dot, fingerprint, body_.replicas);
     body_.journal.record(Journal::Logged{op.dot});
@@ -79,7 +80,7 @@ class CrdtDocument::Call {
     if (differs) {
       const std::size_t mark = deltas_.size();
       if (mark != 0) deltas_.push_back(',');
-      Status written = write_delta(op, member_key_, policy(), root(), body_.replicas, order(), deltas_);
+      Status written = write_delta(op, applied_, body_.replicas, order(), deltas_);
       if (!written.ok()) {
         deltas_.resize(mark);
         return written;
@@ -97,8 +98,7 @@ class CrdtDocument::Call {
       return differs;
     }
     const bool nan_before = live_->nan_count != 0;
-    Refresher refresher(*live_, changes_, policy(), body_.root, body_.replicas);
-    WW_TRY_ASSIGN(bool differs, refresher.after(op, &member_key_));
+    WW_TRY_ASSIGN(bool differs, refresher_->after(op, &applied_.member_key));
     return differs || nan_before || live_->nan_count != 0;
   }
 
@@ -145,9 +145,10 @@ class CrdtDocument::Call {
   Editor editor_;
   LiveValue* live_ = nullptr;
   ChangeTrie changes_;
+  std::optional<Refresher> refresher_;
   std::optional<Value> before_;
   Value last_;  // whole materialisation: the value after the latest operation
-  std::string member_key_;
+  AppliedAt applied_;
   std::string deltas_;
 };
 

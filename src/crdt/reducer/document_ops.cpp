@@ -80,13 +80,15 @@ Status set_register(Node& node, const Value& value, const InternedDot& dot, Edit
   return {};
 }
 
-Status apply_one(Node& root, const CrdtPolicy& policy, const InternedOp& op, Editor& editor,
-                 std::string& member_key_out) {
+Status apply_one(Node& root, const CrdtPolicy& policy, const InternedOp& op, Editor& editor, AppliedAt& applied) {
   const bool keyed = op.kind == CrdtOp::Kind::MapSet || op.kind == CrdtOp::Kind::MapRemove;
   WW_TRY(check_target_policy(policy, TargetPath(*op.wire_path, keyed ? op.key : nullptr)));
   WW_TRY_ASSIGN(PolicyNode<Node> at, node_at_path_mut(root, policy, op.path, op.dot, editor));
   const CrdtPolicy& pol = *at.policy;
   Node& node = *at.node;
+  applied.node = at.node;
+  applied.policy = at.policy;
+  std::string& member_key_out = applied.member_key;
   switch (op.kind) {
     case CrdtOp::Kind::RegisterSet:
       if (!pol.is(CrdtPolicy::Kind::Register)) return Error::custom(kRegisterSetNotRegister);
@@ -154,27 +156,37 @@ std::vector<InternedDot> live_dots_with(const InternedDotSet& dots, const Node& 
   return out;
 }
 
-Status write_delta(const InternedOp& op, const std::string& member_key, const CrdtPolicy& policy, const Node& root,
-                   const ReplicaTable& replicas, OrderSource order, std::string& out) {
+Status write_delta(const InternedOp& op, const AppliedAt& at, const ReplicaTable& replicas, OrderSource order,
+                   std::string& out) {
   static constexpr std::string_view kTags[] = {"register_set", "map_set",         "map_remove",     "set_add",
                                                "set_remove",   "sequence_insert", "sequence_delete"};
-  // Read before anything is written, so that a failure leaves `out` as it was.
-  std::vector<Value> elements;
+  const std::string& member_key = at.member_key;
+  // Read before anything is written, so that a failure leaves `out` as it
+  // was. A register element's value is written from where it is held.
+  std::vector<std::optional<Value>> elements;
+  std::vector<const Node*> registers;
   if (op.kind == CrdtOp::Kind::SequenceInsert) {
-    WW_TRY_ASSIGN(PolicyNode<const Node> at, node_at_path(root, policy, op.path, replicas));
     const SequencePolicy* qp = at.policy->sequence();
     const SequenceNode* seq = at.node->sequence();
     if (qp == nullptr) return Error::custom(kInsertNotSequence);
     if (seq == nullptr) return Error::custom(kSequenceStateMismatch);
+    const bool plain_registers = qp->element->is(CrdtPolicy::Kind::Register);
     elements.reserve(op.values->size());
+    registers.reserve(op.values->size());
     for (std::size_t i = 0; i < op.values->size(); ++i) {
       const InternedElementId id{op.dot.counter, op.dot.replica, static_cast<std::uint32_t>(i)};
       const std::uint32_t h = seq->find(id, replicas);
       if (h == kNoHandle || !seq->elements[h].node.present()) {
         return Error::custom("unknown sequence element " + replicas.debug(id));
       }
-      WW_TRY_ASSIGN(std::optional<Value> v,
-                    materialize_filtered(seq->elements[h].node, *qp->element, nullptr, replicas, order));
+      const Node& node = seq->elements[h].node;
+      if (plain_registers && node.is(Node::Kind::Register)) {
+        registers.push_back(&node);
+        elements.emplace_back();
+        continue;
+      }
+      WW_TRY_ASSIGN(std::optional<Value> v, materialize_filtered(node, *qp->element, nullptr, replicas, order));
+      registers.push_back(nullptr);
       elements.push_back(v ? std::move(*v) : Value::null());
     }
   }
@@ -207,7 +219,16 @@ Status write_delta(const InternedOp& op, const std::string& member_key, const Cr
         out.append("{\"id\":");
         replicas.write(InternedElementId{op.dot.counter, op.dot.replica, static_cast<std::uint32_t>(i)}, out);
         out.append(",\"value\":");
-        write_value_json(elements[i], out);
+        if (const Node* reg = registers[i]) {
+          // As materialised: no dot is no value, a dot without value is Null.
+          if (reg->dot().none() || !reg->value().present()) {
+            out.append("\"Null\"");
+          } else {
+            reg->value().write_json(out);
+          }
+        } else {
+          write_value_json(*elements[i], out);
+        }
         out.push_back('}');
       }
       out.push_back(']');

@@ -14,10 +14,16 @@
 
 namespace ww::crdt::reducer {
 
+// Where an operation was applied, for its delta.
+struct AppliedAt {
+  const Node* node = nullptr;        // the node at the operation's path
+  const CrdtPolicy* policy = nullptr;
+  std::string member_key;            // set_add: the key the member received
+};
+
 // Applies `op` to `root` under the root policy; the op log is the caller's
-// business. A set_add's member key is left in `member_key`.
-Status apply_one(Node& root, const CrdtPolicy& policy, const InternedOp& op, Editor& editor,
-                 std::string& member_key);
+// business.
+Status apply_one(Node& root, const CrdtPolicy& policy, const InternedOp& op, Editor& editor, AppliedAt& at);
 
 // Last writer wins; fails unless `node` is a register.
 Status set_register(Node& node, const Value& value, const InternedDot& dot, Editor& editor);
@@ -25,9 +31,9 @@ Status set_register(Node& node, const Value& value, const InternedDot& dot, Edit
 // The dots that keep a subtree alive, united with `dots`, ascending.
 std::vector<InternedDot> live_dots_with(const InternedDotSet& dots, const Node& node, const ReplicaTable& replicas);
 
-// Appends the delta of `op`, read from the state after it was applied;
-// `member_key` is what apply_one left for a set_add.
-Status write_delta(const InternedOp& op, const std::string& member_key, const CrdtPolicy& policy, const Node& root,
-                   const ReplicaTable& replicas, OrderSource order, std::string& out);
+// Appends the delta of `op`, read from the state after it was applied
+// where apply_one left `at`.
+Status write_delta(const InternedOp& op, const AppliedAt& at, const ReplicaTable& replicas, OrderSource order,
+                   std::string& out);
 
 }  // namespace ww::crdt::reducer

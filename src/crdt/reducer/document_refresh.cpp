@@ -229,12 +229,10 @@ Result<bool> Refresher::sequence_elements(const Node& node, const CrdtPolicy& po
     return whole(node, policy, removed, cur, saved);
   }
 
-  struct Place {
-    SequenceOrder::Cursor at;
-    std::uint32_t handle;
-  };
-  std::vector<Place> places;
-  places.reserve(ids.size());
+  // Descending into an element below returns at once, so the storage is
+  // free to be used again down there.
+  std::vector<Place>& places = places_;
+  places.clear();
   for (const InternedElementId& id : ids) {
     const std::uint32_t h = seq.find(id, replicas_);
     if (h == kNoHandle || !seq.elements[h].inserted) continue;  // not in the order: never shown
@@ -261,7 +259,9 @@ Result<bool> Refresher::sequence_elements(const Node& node, const CrdtPolicy& po
 
   // The new values first (a child's error comes before any string check),
   // then the string checks, both in visible order.
-  std::vector<std::optional<Value>> next(places.size());
+  std::vector<std::optional<Value>>& next = next_;
+  next.clear();
+  next.resize(places.size());
   for (std::size_t i = 0; i < places.size(); ++i) {
     const Element& e = seq.elements[places[i].handle];
     if (!showable(e)) continue;

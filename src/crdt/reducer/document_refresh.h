@@ -32,6 +32,7 @@ std::uint64_t count_nans(const Value& value);
 // adds to the value.
 Result<LiveValue> materialize_live(const Node& root, const CrdtPolicy& policy, const ReplicaTable& replicas);
 
+// Made once per call and used for each of its operations.
 class Refresher {
  public:
   Refresher(LiveValue& live, ChangeTrie& changes, const CrdtPolicy& policy, const Node& root,
@@ -87,6 +88,15 @@ class Refresher {
   const std::string* member_ = nullptr;   // Member mode: the member's key
   std::vector<InternedElementId> ids_;    // Elements mode
   std::vector<const std::string*> keys_;  // map keys from the root to the node at hand
+
+  // The elements an operation changed in one sequence, and their new
+  // values; kept for their storage from one operation to the next.
+  struct Place {
+    SequenceOrder::Cursor at;
+    std::uint32_t handle;
+  };
+  std::vector<Place> places_;
+  std::vector<std::optional<Value>> next_;
 };
 
 }  // namespace ww::crdt::reducer

@@ -98,7 +98,9 @@ TEST(StoredValue, HoldsEveryValueAndWritesItsJson) {
     held.write_json(json);
     EXPECT_EQ(json, value_to_json(v));
     char buf[StoredValue::kMaxPut];
-    if (char* end = held.put_inline_str(buf)) EXPECT_EQ(std::string(buf, end), json);
+    if (char* end = held.put_inline_str(buf)) {
+      EXPECT_EQ(std::string(buf, end), json);
+    }
     StoredValue copied = held;
     StoredValue moved = std::move(copied);
     EXPECT_TRUE(moved.get() == v);

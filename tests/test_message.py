@@ -82,6 +82,33 @@ def test_refused(text, message):
     assert str(exc.value) == message
 
 
+@pytest.mark.parametrize(
+    "text, result",
+    [
+        # Members are read in key order, each with its own errors, before
+        # any missing member is looked for (then in declaration order).
+        ('{"t":"snapshot","id":1,"type":5,"rev":"x","value":"Null"}', 'invalid type: string "x", expected u64'),
+        ('{"t":"ack","rev":"x"}', 'invalid type: string "x", expected u64'),
+        ('{"t":"reject","proposal":5}', "invalid type: integer `5`, expected a string"),
+        ('{"t":"reject","id":1}', "missing field `rev`"),
+        ('{"t":"crdt_snapshot","id":1,"type":"D","rev":0,"value":"Null"}', "missing field `spec`"),
+        # Null is an absent optional member, and a value of its own elsewhere.
+        ('{"t":"awareness","id":4,"peer":null}', '{"t":"awareness","id":4,"state":null}'),
+        ('{"t":"crdt","id":1,"rev":2,"ops":[null],"proposal":null}', '{"t":"crdt","id":1,"rev":2,"ops":[null]}'),
+        ('{"t":"reject","id":1,"rev":2,"error":null}', "invalid type: null, expected a string"),
+        ('{"t":"batch","msgs":null}', "invalid type: null, expected a sequence"),
+        # A known tag in an array is no known message.
+        ('["ack",1,2,"p"]', '["ack",1,2,"p"]'),
+    ],
+)
+def test_member_checks_in_order(text, result):
+    try:
+        got = ww.normalize_message(text)
+    except ValueError as exc:
+        got = str(exc)
+    assert got == result
+
+
 def test_ack_in_every_codec():
     assert ww.encode_message(ACK, "msgpack") == ACK_MSGPACK
     assert ww.encode_message(ACK, "application/x-msgpack") == ACK_MSGPACK

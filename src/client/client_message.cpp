@@ -7,19 +7,14 @@
 #include "format/json/json_writer.h"
 #include "format/json/tagged.h"
 #include "format/json/text_de.h"
-#include "format/json/value_de.h"
-#include "format/record/struct_visitor.h"
+#include "format/record/fields.h"
+#include "format/record/list.h"
+#include "format/record/option.h"
 
 namespace ww::client {
 namespace {
 
 enum class Field : std::uint8_t { Id, Rev, PatchRev, Proposal, RequiredProposal, Error, Peer, State, Proposals };
-
-struct KindSpec {
-  std::string_view name;  // "ClientMessage::Patch"
-  std::span<const std::string_view> names;
-  std::span<const Field> fields;
-};
 
 // The fields read so far, for either union.
 struct Record {
@@ -30,105 +25,59 @@ struct Record {
   std::vector<std::string> proposals;
 };
 
-struct PatchRevisionVisitor : rec::StructVisitor<PatchRevisionVisitor, std::uint64_t> {
-  static constexpr std::array<std::string_view, 1> kFields = {"rev"};
-  static constexpr bool kDenyUnknown = false;
+constexpr std::array<std::string_view, 1> kPatchRevisionNames = {"rev"};
+constexpr rec::RecordShape kPatchRevisionShape{kPatchRevisionNames, "struct PatchRevision", 0b1};
+
+// A patch message's own revision: the "rev" of its patch.
+template <class D>
+Result<std::uint64_t> read_patch_revision(D& de) {
   std::uint64_t rev = 0;
-  std::string expecting() const { return "struct PatchRevision"; }
-  template <class D>
-  Status read_field(std::size_t, D& de) {
-    WW_TRY_ASSIGN(rev, rec::read_u64(de));
-    return {};
+  WW_TRY(rec::read_fields(de, kPatchRevisionShape,
+                          [&](std::size_t, auto& d) { return rec::assign(rev, rec::read_u64(d)); }));
+  return rev;
+}
+
+template <class D>
+Status read_field(Field field, D& de, Record& out) {
+  switch (field) {
+    case Field::Id: return rec::assign(out.id, rec::read_u64(de));
+    case Field::Rev: return rec::assign(out.rev, rec::read_u64(de));
+    case Field::PatchRev: return rec::assign(out.rev, read_patch_revision(de));
+    case Field::Proposal:
+      return rec::read_option(de, [](auto& d) { return rec::read_string(d); }, out.proposal);
+    case Field::RequiredProposal: return rec::assign(out.proposal, rec::read_string(de));
+    case Field::Error: return rec::assign(out.error, rec::read_string(de));
+    case Field::Peer: return rec::assign(out.peer, rec::read_string(de));
+    case Field::State:
+      return rec::read_option(de, [](auto& d) { return json::read_json_value(d); }, out.state);
+    case Field::Proposals: break;
   }
-  Result<std::uint64_t> finish(std::uint64_t present) {
-    if (!has(present, 0)) return missing(0);
-    return rev;
-  }
+  return rec::assign(out.proposals, rec::read_list<std::string>(de, [](auto& d) { return rec::read_string(d); }));
+}
+
+// A kind: its record shape, and what each of its fields holds.
+struct KindSpec {
+  rec::RecordShape shape;
+  std::span<const Field> fields;
 };
 
-struct TextListVisitor : rec::Visitor<TextListVisitor, std::vector<std::string>> {
-  std::string expecting() const { return "a sequence"; }
-  template <class S>
-  Result<std::vector<std::string>> visit_seq(rec::Ctx, S& seq) {
-    std::vector<std::string> out;
-    for (;;) {
-      WW_TRY_ASSIGN(bool more, seq.next([&](auto& de) -> Status {
-        WW_TRY_ASSIGN(std::string s, rec::read_string(de));
-        out.push_back(std::move(s));
-        return {};
-      }));
-      if (!more) return out;
-    }
+// Every field is required but an optional proposal and the state; unknown
+// members are skipped.
+constexpr std::uint64_t required_fields(std::span<const Field> fields) {
+  std::uint64_t mask = 0;
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    if (fields[i] != Field::Proposal && fields[i] != Field::State) mask |= rec::field_bit(i);
   }
-};
+  return mask;
+}
 
-bool is_required(Field f) { return f != Field::Proposal && f != Field::State; }
+constexpr KindSpec kind(rec::Names names, std::span<const Field> fields, std::string_view expecting) {
+  return KindSpec{{names, expecting, required_fields(fields)}, fields};
+}
 
-// The fields of one kind, from an object of named members or an array.
-struct FieldsVisitor : rec::Visitor<FieldsVisitor, bool> {
-  const KindSpec* spec;
-  Record* out;
-
-  std::string expecting() const { return "struct variant " + std::string(spec->name); }
-
-  template <class D>
-  Status read_field(std::size_t i, D& de) {
-    switch (spec->fields[i]) {
-      case Field::Id: { WW_TRY_ASSIGN(out->id, rec::read_u64(de)); break; }
-      case Field::Rev: { WW_TRY_ASSIGN(out->rev, rec::read_u64(de)); break; }
-      case Field::PatchRev: { WW_TRY_ASSIGN(out->rev, de.struct_("PatchRevision", PatchRevisionVisitor::kFields, PatchRevisionVisitor{})); break; }
-      case Field::Proposal: { WW_TRY(rec::read_optional(de, [](auto& d) { return rec::read_string(d); }, out->proposal)); break; }
-      case Field::RequiredProposal: {
-        WW_TRY_ASSIGN(std::string s, rec::read_string(de));
-        out->proposal = std::move(s);
-        break;
-      }
-      case Field::Error: { WW_TRY_ASSIGN(out->error, rec::read_string(de)); break; }
-      case Field::Peer: { WW_TRY_ASSIGN(out->peer, rec::read_string(de)); break; }
-      case Field::State: { WW_TRY(rec::read_optional(de, [](auto& d) { return json::read_json_value(d); }, out->state)); break; }
-      case Field::Proposals: { WW_TRY_ASSIGN(out->proposals, de.seq(TextListVisitor{})); break; }
-    }
-    return {};
-  }
-
-  template <class M>
-  Result<bool> visit_map(rec::Ctx, M& map) {
-    std::uint64_t present = 0;
-    for (;;) {
-      std::size_t i = 0;
-      WW_TRY_ASSIGN(bool more, map.next_key([&](auto& kd) -> Status {
-        WW_TRY_ASSIGN(i, kd.identifier(rec::field_names(spec->names, false)));
-        return {};
-      }));
-      if (!more) break;
-      if (i >= spec->names.size()) {
-        WW_TRY(map.next_value([](auto& de) { return de.ignored_any(); }));
-        continue;
-      }
-      if ((present >> i) & 1u) return rec::duplicate_field(spec->names[i]);
-      WW_TRY(map.next_value([&](auto& de) { return read_field(i, de); }));
-      present |= std::uint64_t{1} << i;
-    }
-    for (std::size_t i = 0; i < spec->names.size(); ++i) {
-      if (!((present >> i) & 1u) && is_required(spec->fields[i])) return rec::missing_field(spec->names[i]);
-    }
-    return true;
-  }
-
-  template <class S>
-  Result<bool> visit_seq(rec::Ctx, S& seq) {
-    const std::size_t n = spec->names.size();
-    for (std::size_t i = 0; i < n; ++i) {
-      WW_TRY_ASSIGN(bool more, seq.next([&](auto& de) { return read_field(i, de); }));
-      if (!more) return rec::invalid_length(i, rec::with_elements(expecting(), n));
-    }
-    return true;
-  }
-};
-
-Status read_fields(const KindSpec& spec, const JsonValue& rest, Record& out) {
-  json::ValueDe de(rest);
-  auto r = de.any(FieldsVisitor{{}, &spec, &out});
+Status read_fields(const KindSpec& spec, const json::TaggedContent& content, Record& out) {
+  auto r = content.read_fields(spec.shape,
+                               [&](std::size_t i, auto& de) { return read_field(spec.fields[i], de, out); });
   if (!r.ok()) return r.take_error();
   return {};
 }
@@ -150,30 +99,30 @@ constexpr std::array<F, 1> kDisconnectF = {F::Proposals};
 
 constexpr std::array<std::string_view, 8> kMessageTags = {"snapshot", "crdt_snapshot", "patch", "crdt",
                                                           "ack",      "reject",        "awareness", "batch"};
-const KindSpec kMessageKinds[] = {
-    {"ClientMessage::Snapshot", kIdRev, kIdRevF},
-    {"ClientMessage::CrdtSnapshot", kIdRev, kIdRevF},
-    {"ClientMessage::Patch", kPatchNames, kPatchF},
-    {"ClientMessage::Crdt", kIdRevProposal, kIdRevOptProposalF},
-    {"ClientMessage::Ack", kIdRevProposal, kIdRevProposalF},
-    {"ClientMessage::Reject", kRejectNames, kRejectF},
-    {"ClientMessage::Awareness", kAwarenessNames, kAwarenessF},
+constexpr KindSpec kMessageKinds[] = {
+    kind(kIdRev, kIdRevF, "struct variant ClientMessage::Snapshot"),
+    kind(kIdRev, kIdRevF, "struct variant ClientMessage::CrdtSnapshot"),
+    kind(kPatchNames, kPatchF, "struct variant ClientMessage::Patch"),
+    kind(kIdRevProposal, kIdRevOptProposalF, "struct variant ClientMessage::Crdt"),
+    kind(kIdRevProposal, kIdRevProposalF, "struct variant ClientMessage::Ack"),
+    kind(kRejectNames, kRejectF, "struct variant ClientMessage::Reject"),
+    kind(kAwarenessNames, kAwarenessF, "struct variant ClientMessage::Awareness"),
 };
 
 constexpr std::array<std::string_view, 10> kEffectTags = {
     "snapshot",  "crdt_snapshot", "patch",     "crdt",   "stale_patch",
     "acknowledgement", "rejection", "awareness", "ignore", "disconnect"};
-const KindSpec kEffectKinds[] = {
-    {"ClientEffect::Snapshot", kIdRev, kIdRevF},
-    {"ClientEffect::CrdtSnapshot", kIdRev, kIdRevF},
-    {"ClientEffect::Patch", kIdRevProposal, kIdRevOptProposalF},
-    {"ClientEffect::Crdt", kIdRevProposal, kIdRevOptProposalF},
-    {"ClientEffect::StalePatch", kIdRevProposal, kIdRevOptProposalF},
-    {"ClientEffect::Acknowledgement", kIdRevProposal, kIdRevProposalF},
-    {"ClientEffect::Rejection", kRejectNames, kRejectF},
-    {"ClientEffect::Awareness", kAwarenessNames, kAwarenessF},
-    {"", {}, {}},  // Ignore
-    {"ClientEffect::Disconnect", kDisconnectNames, kDisconnectF},
+constexpr KindSpec kEffectKinds[] = {
+    kind(kIdRev, kIdRevF, "struct variant ClientEffect::Snapshot"),
+    kind(kIdRev, kIdRevF, "struct variant ClientEffect::CrdtSnapshot"),
+    kind(kIdRevProposal, kIdRevOptProposalF, "struct variant ClientEffect::Patch"),
+    kind(kIdRevProposal, kIdRevOptProposalF, "struct variant ClientEffect::Crdt"),
+    kind(kIdRevProposal, kIdRevOptProposalF, "struct variant ClientEffect::StalePatch"),
+    kind(kIdRevProposal, kIdRevProposalF, "struct variant ClientEffect::Acknowledgement"),
+    kind(kRejectNames, kRejectF, "struct variant ClientEffect::Rejection"),
+    kind(kAwarenessNames, kAwarenessF, "struct variant ClientEffect::Awareness"),
+    kind({}, {}, ""),  // Ignore
+    kind(kDisconnectNames, kDisconnectF, "struct variant ClientEffect::Disconnect"),
 };
 
 template <class Out>
@@ -193,15 +142,16 @@ Result<ClientMessage> read_client_message(std::string_view text) {
   rec::NameVisitor tags{{}, kMessageTags, "variant identifier", rec::NameVisitor::Unknown::Skip};
   // Both steps come before the check for trailing text.
   return json::read_whole(text, false, [&](json::TextDe& de) -> Result<ClientMessage> {
-    WW_TRY_ASSIGN(auto tagged, json::read_tagged(de, "t", "ClientMessage", tags));
+    WW_TRY_ASSIGN(json::TaggedContent content,
+                  json::read_tagged(de, "t", "internally tagged enum ClientMessage", tags));
     ClientMessage out;
-    out.kind = static_cast<ClientMessage::Kind>(tagged.tag);
-    if (tagged.tag >= 7) {
-      WW_TRY(json::read_tagged_unit(tagged.rest));
+    out.kind = static_cast<ClientMessage::Kind>(content.tag);
+    if (content.tag >= 7) {
+      WW_TRY(json::read_tagged_unit(content));
       return out;
     }
     Record r;
-    WW_TRY(read_fields(kMessageKinds[tagged.tag], tagged.rest, r));
+    WW_TRY(read_fields(kMessageKinds[content.tag], content, r));
     move_record(r, out);
     return out;
   });
@@ -209,15 +159,16 @@ Result<ClientMessage> read_client_message(std::string_view text) {
 
 Result<ClientEffect> read_client_effect(std::string_view text) {
   return json::read_whole(text, false, [&](json::TextDe& de) -> Result<ClientEffect> {
-    WW_TRY_ASSIGN(auto tagged, json::read_tagged(de, "effect", "ClientEffect", rec::variant_names(kEffectTags)));
+    WW_TRY_ASSIGN(json::TaggedContent content, json::read_tagged(de, "effect", "internally tagged enum ClientEffect",
+                                                                 rec::variant_names(kEffectTags)));
     ClientEffect out;
-    out.kind = static_cast<ClientEffect::Kind>(tagged.tag);
+    out.kind = static_cast<ClientEffect::Kind>(content.tag);
     if (out.kind == ClientEffect::Kind::Ignore) {
-      WW_TRY(json::read_tagged_unit(tagged.rest));
+      WW_TRY(json::read_tagged_unit(content));
       return out;
     }
     Record r;
-    WW_TRY(read_fields(kEffectKinds[tagged.tag], tagged.rest, r));
+    WW_TRY(read_fields(kEffectKinds[content.tag], content, r));
     move_record(r, out);
     out.proposals = std::move(r.proposals);
     return out;

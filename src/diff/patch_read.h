@@ -1,24 +1,27 @@
 // The readers of PathSeg, Op and Patch, written once over every
-// deserializer (see format/record/visitor.h). They behave as derived record
-// code would: a patch is a record of `rev` and `ops` with unknown fields
-// skipped; an operation is an externally tagged union whose kinds carry
-// named fields (an object of named members or an array in declaration
-// order); a path step is an externally tagged union of one-payload kinds.
-// Everything a format does differently (positions, surplus elements, names
-// given as bytes or indexes) comes from its deserializer.
+// deserializer (see format/record/visitor.h). A patch is a record of `rev`
+// and `ops` with unknown fields skipped; an operation is an externally
+// tagged union whose kinds carry named fields (an object of named members,
+// unknown ones skipped, or an array in declaration order); a path step is an
+// externally tagged union of one-payload kinds. Everything a format does
+// differently (positions, surplus elements, names given as bytes or
+// indexes) comes from its deserializer.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include "diff/patch.h"
-#include "format/record/struct_visitor.h"
+#include "format/record/fields.h"
+#include "format/record/list.h"
+#include "format/record/tagged_union.h"
 #include "format/record/visitor.h"
 #include "value/value_read.h"
 
@@ -37,25 +40,6 @@ Result<Patch> read_patch(D& de);
 
 namespace patch_read {
 
-// A list of T, each element read by Read{}(de): "a sequence".
-template <class T, class Read>
-struct SeqVisitor : rec::Visitor<SeqVisitor<T, Read>, std::vector<T>> {
-  std::string expecting() const { return "a sequence"; }
-  template <class S>
-  Result<std::vector<T>> visit_seq(rec::Ctx, S& seq) {
-    std::vector<T> items;
-    items.reserve(cautious_reserve<T>(seq.size_hint()));
-    for (;;) {
-      WW_TRY_ASSIGN(bool more, seq.next([&](auto& d) -> Status {
-        WW_TRY_ASSIGN(T item, Read{}(d));
-        items.push_back(std::move(item));
-        return {};
-      }));
-      if (!more) return items;
-    }
-  }
-};
-
 struct ReadPosition {
   template <class D>
   Result<std::uint64_t> operator()(D& d) const { return rec::read_u64(d, "usize"); }
@@ -69,71 +53,39 @@ struct ReadOp {
   Result<Op> operator()(D& d) const { return read_op(d); }
 };
 
-using PathVisitor = SeqVisitor<PathSeg, ReadPathSeg>;
-using OrderVisitor = SeqVisitor<std::uint64_t, ReadPosition>;
-using OpsVisitor = SeqVisitor<Op, ReadOp>;
-
-struct PathSegVisitor : rec::Visitor<PathSegVisitor, PathSeg> {
-  std::string expecting() const { return "enum PathSeg"; }
-  template <class E>
-  Result<PathSeg> visit_enum(rec::Ctx, E& e) {
-    std::size_t kind = 0;
-    WW_TRY_ASSIGN(auto va, e.variant([&](auto& id) -> Status {
-      WW_TRY_ASSIGN(kind, id.identifier(rec::variant_names(kPathSegKindNames)));
-      return {};
-    }));
-    PathSeg out;
-    WW_TRY(va.newtype([&](auto& d) -> Status {
-      if (kind == 0) {
-        WW_TRY_ASSIGN(std::string k, rec::read_string(d));
-        out = PathSeg::key(std::move(k));
-      } else {
-        WW_TRY_ASSIGN(std::uint64_t i, rec::read_u64(d, "usize"));
-        out = PathSeg::index(i);
-      }
-      return {};
-    }));
-    return out;
-  }
-};
-
 // ---- the fields of an operation ----
 
 enum class Field : std::uint8_t { Path, Value, Index, From, To, Order };
 
-// Each kind's fields in declaration order: their names and what they hold.
-template <Op::Kind K>
-struct KindFields;
-template <>
-struct KindFields<Op::Kind::Set> {
-  static constexpr std::array<std::string_view, 2> kNames = {"path", "value"};
-  static constexpr std::array<Field, 2> kFields = {Field::Path, Field::Value};
+// A kind's fields in declaration order: their names and what they hold.
+struct KindFields {
+  rec::RecordShape shape;
+  std::span<const Field> fields;
 };
-template <>
-struct KindFields<Op::Kind::Remove> {
-  static constexpr std::array<std::string_view, 1> kNames = {"path"};
-  static constexpr std::array<Field, 1> kFields = {Field::Path};
-};
-template <>
-struct KindFields<Op::Kind::Insert> {
-  static constexpr std::array<std::string_view, 3> kNames = {"path", "index", "value"};
-  static constexpr std::array<Field, 3> kFields = {Field::Path, Field::Index, Field::Value};
-};
-template <>
-struct KindFields<Op::Kind::RemoveAt> {
-  static constexpr std::array<std::string_view, 2> kNames = {"path", "index"};
-  static constexpr std::array<Field, 2> kFields = {Field::Path, Field::Index};
-};
-template <>
-struct KindFields<Op::Kind::Move> {
-  static constexpr std::array<std::string_view, 3> kNames = {"path", "from", "to"};
-  static constexpr std::array<Field, 3> kFields = {Field::Path, Field::From, Field::To};
-};
-template <>
-struct KindFields<Op::Kind::Reorder> {
-  static constexpr std::array<std::string_view, 2> kNames = {"path", "order"};
-  static constexpr std::array<Field, 2> kFields = {Field::Path, Field::Order};
-};
+
+inline constexpr std::array<std::string_view, 2> kSetNames = {"path", "value"};
+inline constexpr std::array<std::string_view, 1> kRemoveNames = {"path"};
+inline constexpr std::array<std::string_view, 3> kInsertNames = {"path", "index", "value"};
+inline constexpr std::array<std::string_view, 2> kRemoveAtNames = {"path", "index"};
+inline constexpr std::array<std::string_view, 3> kMoveNames = {"path", "from", "to"};
+inline constexpr std::array<std::string_view, 2> kReorderNames = {"path", "order"};
+
+inline constexpr std::array<Field, 2> kSetFields = {Field::Path, Field::Value};
+inline constexpr std::array<Field, 1> kRemoveFields = {Field::Path};
+inline constexpr std::array<Field, 3> kInsertFields = {Field::Path, Field::Index, Field::Value};
+inline constexpr std::array<Field, 2> kRemoveAtFields = {Field::Path, Field::Index};
+inline constexpr std::array<Field, 3> kMoveFields = {Field::Path, Field::From, Field::To};
+inline constexpr std::array<Field, 2> kReorderFields = {Field::Path, Field::Order};
+
+// Every field is required; unknown members are skipped. In Op::Kind order.
+inline constexpr std::array<KindFields, 6> kKinds = {{
+    {{kSetNames, "struct variant Op::Set", rec::every_field(2)}, kSetFields},
+    {{kRemoveNames, "struct variant Op::Remove", rec::every_field(1)}, kRemoveFields},
+    {{kInsertNames, "struct variant Op::Insert", rec::every_field(3)}, kInsertFields},
+    {{kRemoveAtNames, "struct variant Op::RemoveAt", rec::every_field(2)}, kRemoveAtFields},
+    {{kMoveNames, "struct variant Op::Move", rec::every_field(3)}, kMoveFields},
+    {{kReorderNames, "struct variant Op::Reorder", rec::every_field(2)}, kReorderFields},
+}};
 
 // The fields read so far.
 struct Slots {
@@ -145,30 +97,14 @@ struct Slots {
   template <class D>
   Status read(D& d, Field f) {
     switch (f) {
-      case Field::Path: {
-        WW_TRY_ASSIGN(path, read_path(d));
-        return {};
-      }
-      case Field::Value: {
-        WW_TRY_ASSIGN(value, read_value(d));
-        return {};
-      }
-      case Field::Index: {
-        WW_TRY_ASSIGN(index, rec::read_u64(d, "usize"));
-        return {};
-      }
-      case Field::From: {
-        WW_TRY_ASSIGN(from, rec::read_u64(d, "usize"));
-        return {};
-      }
-      case Field::To: {
-        WW_TRY_ASSIGN(to, rec::read_u64(d, "usize"));
-        return {};
-      }
+      case Field::Path: return rec::assign(path, read_path(d));
+      case Field::Value: return rec::assign(value, read_value(d));
+      case Field::Index: return rec::assign(index, ReadPosition{}(d));
+      case Field::From: return rec::assign(from, ReadPosition{}(d));
+      case Field::To: return rec::assign(to, ReadPosition{}(d));
       case Field::Order: break;
     }
-    WW_TRY_ASSIGN(order, d.seq(OrderVisitor{}));
-    return {};
+    return rec::assign(order, rec::read_list<std::uint64_t>(d, ReadPosition{}));
   }
 
   // Every field of the kind has been read.
@@ -185,103 +121,71 @@ struct Slots {
   }
 };
 
-// The fields of one kind: named members (unknown ones skipped) or an array
-// in declaration order.
-template <Op::Kind K>
-struct OpFieldsVisitor : rec::StructVisitor<OpFieldsVisitor<K>, Op> {
-  static constexpr auto kFields = KindFields<K>::kNames;
-  static constexpr bool kDenyUnknown = false;
+// One instance per kind, so that each kind's fields are known constants.
+template <Op::Kind K, class VA>
+Result<Op> read_op_fields(VA& va) {
+  constexpr const KindFields& k = kKinds[static_cast<std::size_t>(K)];
   Slots slots;
+  WW_TRY(rec::read_variant_fields(va, k.shape, [&](std::size_t i, auto& d) { return slots.read(d, k.fields[i]); }));
+  return slots.build(K);
+}
 
-  std::string expecting() const {
-    return std::string("struct variant Op::") += kOpKindNames[static_cast<std::size_t>(K)];
-  }
-  template <class D>
-  Status read_field(std::size_t i, D& de) { return slots.read(de, KindFields<K>::kFields[i]); }
-  Result<Op> finish(std::uint64_t present) {
-    for (std::size_t i = 0; i < kFields.size(); ++i) {
-      if (!this->has(present, i)) return this->missing(i);
-    }
-    return slots.build(K);
-  }
-};
-
-struct OpVisitor : rec::Visitor<OpVisitor, Op> {
-  std::string expecting() const { return "enum Op"; }
-  template <class E>
-  Result<Op> visit_enum(rec::Ctx, E& e) {
-    std::size_t kind = 0;
-    WW_TRY_ASSIGN(auto va, e.variant([&](auto& id) -> Status {
-      WW_TRY_ASSIGN(kind, id.identifier(rec::variant_names(kOpKindNames)));
-      return {};
-    }));
-    switch (static_cast<Op::Kind>(kind)) {
-      case Op::Kind::Set: return fields<Op::Kind::Set>(va);
-      case Op::Kind::Remove: return fields<Op::Kind::Remove>(va);
-      case Op::Kind::Insert: return fields<Op::Kind::Insert>(va);
-      case Op::Kind::RemoveAt: return fields<Op::Kind::RemoveAt>(va);
-      case Op::Kind::Move: return fields<Op::Kind::Move>(va);
-      case Op::Kind::Reorder: break;
-    }
-    return fields<Op::Kind::Reorder>(va);
-  }
-
- private:
-  template <Op::Kind K, class VA>
-  static Result<Op> fields(VA& va) {
-    return va.struct_variant(KindFields<K>::kNames, OpFieldsVisitor<K>{});
-  }
-};
-
-// ---- the patch record ----
-
-struct PatchVisitor : rec::StructVisitor<PatchVisitor, Patch> {
-  static constexpr std::array<std::string_view, 2> kFields = {"rev", "ops"};
-  static constexpr bool kDenyUnknown = false;
-  Patch out;
-
-  std::string expecting() const { return "struct Patch"; }
-  template <class D>
-  Status read_field(std::size_t i, D& de) {
-    if (i == 0) {
-      WW_TRY_ASSIGN(out.rev, rec::read_u64(de, "u64"));
-    } else {
-      WW_TRY_ASSIGN(out.ops, read_ops(de));
-    }
-    return {};
-  }
-  Result<Patch> finish(std::uint64_t present) {
-    if (!has(present, 0)) return missing(0);
-    if (!has(present, 1)) return missing(1);
-    return std::move(out);
-  }
-};
+inline constexpr std::array<std::string_view, 2> kPatchNames = {"rev", "ops"};
+inline constexpr rec::RecordShape kPatchShape{kPatchNames, "struct Patch", rec::every_field(2)};
 
 }  // namespace patch_read
 
 template <class D>
 Result<PathSeg> read_path_seg(D& de) {
-  return de.enum_("PathSeg", kPathSegKindNames, patch_read::PathSegVisitor{});
+  return rec::read_union<PathSeg, kPathSegKindNames>(de, "PathSeg", [](std::size_t kind, auto& va) -> Result<PathSeg> {
+    PathSeg out;
+    WW_TRY(va.newtype([&](auto& d) -> Status {
+      if (kind == 0) {
+        WW_TRY_ASSIGN(std::string k, rec::read_string(d));
+        out = PathSeg::key(std::move(k));
+      } else {
+        WW_TRY_ASSIGN(std::uint64_t i, patch_read::ReadPosition{}(d));
+        out = PathSeg::index(i);
+      }
+      return {};
+    }));
+    return out;
+  });
 }
 
 template <class D>
 Result<Path> read_path(D& de) {
-  return de.seq(patch_read::PathVisitor{});
+  return rec::read_list<PathSeg>(de, patch_read::ReadPathSeg{});
 }
 
 template <class D>
 Result<Op> read_op(D& de) {
-  return de.enum_("Op", kOpKindNames, patch_read::OpVisitor{});
+  return rec::read_union<Op, kOpKindNames>(de, "Op", [](std::size_t kind, auto& va) -> Result<Op> {
+    using patch_read::read_op_fields;
+    switch (static_cast<Op::Kind>(kind)) {
+      case Op::Kind::Set: return read_op_fields<Op::Kind::Set>(va);
+      case Op::Kind::Remove: return read_op_fields<Op::Kind::Remove>(va);
+      case Op::Kind::Insert: return read_op_fields<Op::Kind::Insert>(va);
+      case Op::Kind::RemoveAt: return read_op_fields<Op::Kind::RemoveAt>(va);
+      case Op::Kind::Move: return read_op_fields<Op::Kind::Move>(va);
+      case Op::Kind::Reorder: break;
+    }
+    return read_op_fields<Op::Kind::Reorder>(va);
+  });
 }
 
 template <class D>
 Result<std::vector<Op>> read_ops(D& de) {
-  return de.seq(patch_read::OpsVisitor{});
+  return rec::read_list<Op>(de, patch_read::ReadOp{});
 }
 
 template <class D>
 Result<Patch> read_patch(D& de) {
-  return de.struct_("Patch", patch_read::PatchVisitor::kFields, patch_read::PatchVisitor{});
+  Patch out;
+  WW_TRY(rec::read_fields(de, patch_read::kPatchShape,
+                          rec::fields([&](auto& d) { return rec::assign(out.rev, rec::read_u64(d, "u64")); },
+                                      [&](auto& d) { return rec::assign(out.ops, read_ops(d)); })));
+  return out;
 }
 
 }  // namespace ww

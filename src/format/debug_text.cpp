@@ -7,6 +7,8 @@
 #include <iterator>
 #include <span>
 
+#include "format/text_scan.h"
+
 namespace ww {
 namespace {
 
@@ -170,20 +172,27 @@ void append_debug_str_list(const std::vector<std::string>& items, std::string& o
 }
 
 std::optional<Utf8Fault> first_utf8_fault(std::string_view bytes) {
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  const std::size_t n = bytes.size();
   std::size_t i = 0;
-  while (i < bytes.size()) {
-    if (static_cast<unsigned char>(bytes[i]) < 0x80) {
-      ++i;
-      continue;
-    }
-    const Decoded d = decode_at(bytes, i);
-    switch (d.status) {
-      case Decoded::Status::Ok: i += d.len; break;
-      case Decoded::Status::Invalid: return Utf8Fault{i, d.len};
-      case Decoded::Status::Truncated: return Utf8Fault{i, std::nullopt};
-    }
+  for (;;) {
+    // ASCII needs no decoding: skip it in blocks.
+    i += scan::find_non_ascii(p + i, n - i);
+    if (i == n) return std::nullopt;
+    // A run of multi-byte characters; only a fault is decoded in full to
+    // tell its kind.
+    do {
+      const std::size_t width = scan::utf8_sequence_length(p + i, n - i);
+      if (width == 0) {
+        const Decoded d = decode_at(bytes, i);
+        if (d.status == Decoded::Status::Truncated) return Utf8Fault{i, std::nullopt};
+        if (d.status == Decoded::Status::Invalid) return Utf8Fault{i, d.len};
+        i += d.len;
+        continue;
+      }
+      i += width;
+    } while (i < n && p[i] >= 0x80);
   }
-  return std::nullopt;
 }
 
 bool is_valid_utf8(std::string_view bytes) { return !first_utf8_fault(bytes).has_value(); }

@@ -11,209 +11,100 @@
 #include "format/json/json_writer.h"
 #include "format/json/text_de.h"
 #include "format/json/value_de.h"
+#include "format/record/fields.h"
+#include "format/record/list.h"
 #include "message/message_binary.h"
 #include "value/value_json.h"
 
 namespace ww {
 namespace {
 
-constexpr std::array<std::string_view, 8> kTags = {"snapshot", "crdt_snapshot", "patch", "crdt",
-                                                   "ack",      "reject",        "awareness", "batch"};
+// ---- reading: each known kind is a record read from the parsed object ----
+//
+// Members are met in key order (the object is parsed, so its keys are
+// sorted and unique), each read at once with its own errors; "t" and unknown
+// members are skipped; then the first required member that is missing, in
+// declaration order, fails. A member's C++ type says how it is read, and an
+// optional member (std::optional) is not required and reads null as absent.
 
-// ---- member readers: each over one parsed member value ----
-
-Result<std::uint64_t> read_id(const JsonValue& v) {
-  json::ValueDe de(v);
-  return rec::read_u64(de);
-}
-
-Result<std::string> read_text(const JsonValue& v) {
-  json::ValueDe de(v);
-  return rec::read_string(de);
-}
-
-Result<std::optional<std::string>> read_opt_text(const JsonValue& v) {
-  if (v.is_null()) return std::optional<std::string>();
-  WW_TRY_ASSIGN(std::string s, read_text(v));
-  return std::optional<std::string>(std::move(s));
-}
-
-Result<std::vector<JsonValue>> read_list(const JsonValue& v) {
-  if (!v.is(JsonValue::Kind::Array)) return rec::invalid_type(rec::Family::Json, json::unexpected_of(v), "a sequence");
-  return v.as_array();
-}
-
-Result<Patch> read_message_patch(const JsonValue& v) {
-  json::ValueDe de(v);
-  return read_patch(de);
-}
-
-std::optional<JsonValue> opt_json(const JsonValue& v) {
-  if (v.is_null()) return std::nullopt;
-  return v;
-}
-
-// Visits the members of `obj` other than "t" in key order; `read(i, value)`
-// reads the member named names[i]; then the first required member missing
-// in declaration order fails.
-template <std::size_t N, class F>
-Status read_members(const JsonValue& obj, const std::array<std::string_view, N>& names,
-                    const std::array<bool, N>& required, F&& read) {
-  std::array<bool, N> present{};
-  for (const auto& [key, value] : obj.as_object()) {
-    for (std::size_t i = 0; i < N; ++i) {
-      if (names[i] == key) {
-        WW_TRY(read(i, value));
-        present[i] = true;
-        break;
-      }
-    }
-  }
-  for (std::size_t i = 0; i < N; ++i) {
-    if (required[i] && !present[i]) return rec::missing_field(names[i]);
-  }
+Status read_member(json::ValueDe& de, std::uint64_t& out) { return rec::assign(out, rec::read_u64(de)); }
+Status read_member(json::ValueDe& de, std::string& out) { return rec::assign(out, rec::read_string(de)); }
+Status read_member(json::ValueDe& de, Value& out) { return rec::assign(out, read_value(de)); }
+Status read_member(json::ValueDe& de, Patch& out) { return rec::assign(out, read_patch(de)); }
+// Free-form JSON, kept as it was parsed.
+Status read_member(json::ValueDe& de, JsonValue& out) {
+  out = de.value();
   return {};
 }
-
-// Assigns the result of a member reader, or returns its error.
-#define WW_MEMBER(lhs, expr)          \
-  do {                                \
-    auto&& ww_m_ = (expr);            \
-    if (!ww_m_.ok()) return ww_m_.take_error(); \
-    lhs = ww_m_.take();               \
-  } while (0)
-
-Result<Message> read_known(std::size_t kind, const JsonValue& v) {
-  switch (kind) {
-    case 0: {
-      msg::Snapshot m;
-      static constexpr std::array<std::string_view, 4> names = {"id", "type", "rev", "value"};
-      WW_TRY(read_members(v, names, {true, true, true, true}, [&](std::size_t i, const JsonValue& x) -> Status {
-        switch (i) {
-          case 0: WW_MEMBER(m.id, read_id(x)); break;
-          case 1: WW_MEMBER(m.type, read_text(x)); break;
-          case 2: WW_MEMBER(m.rev, read_id(x)); break;
-          default: WW_MEMBER(m.value, value_from_json_value(x)); break;
-        }
-        return {};
-      }));
-      return Message(std::move(m));
-    }
-    case 1: {
-      msg::CrdtSnapshot m;
-      static constexpr std::array<std::string_view, 6> names = {"id", "type", "rev", "value", "spec", "state"};
-      WW_TRY(read_members(v, names, {true, true, true, true, true, true},
-                          [&](std::size_t i, const JsonValue& x) -> Status {
-                            switch (i) {
-                              case 0: WW_MEMBER(m.id, read_id(x)); break;
-                              case 1: WW_MEMBER(m.type, read_text(x)); break;
-                              case 2: WW_MEMBER(m.rev, read_id(x)); break;
-                              case 3: WW_MEMBER(m.value, value_from_json_value(x)); break;
-                              case 4: m.spec = x; break;
-                              default: m.state = x; break;
-                            }
-                            return {};
-                          }));
-      return Message(std::move(m));
-    }
-    case 2: {
-      msg::PatchMsg m;
-      static constexpr std::array<std::string_view, 3> names = {"id", "patch", "proposal"};
-      WW_TRY(read_members(v, names, {true, true, false}, [&](std::size_t i, const JsonValue& x) -> Status {
-        switch (i) {
-          case 0: WW_MEMBER(m.id, read_id(x)); break;
-          case 1: WW_MEMBER(m.patch, read_message_patch(x)); break;
-          default: WW_MEMBER(m.proposal, read_opt_text(x)); break;
-        }
-        return {};
-      }));
-      return Message(std::move(m));
-    }
-    case 3: {
-      msg::Crdt m;
-      static constexpr std::array<std::string_view, 5> names = {"id", "rev", "ops", "effect", "proposal"};
-      WW_TRY(read_members(v, names, {true, true, true, false, false}, [&](std::size_t i, const JsonValue& x) -> Status {
-        switch (i) {
-          case 0: WW_MEMBER(m.id, read_id(x)); break;
-          case 1: WW_MEMBER(m.rev, read_id(x)); break;
-          case 2: WW_MEMBER(m.ops, read_list(x)); break;
-          case 3: m.effect = opt_json(x); break;
-          default: WW_MEMBER(m.proposal, read_opt_text(x)); break;
-        }
-        return {};
-      }));
-      return Message(std::move(m));
-    }
-    case 4: {
-      msg::Ack m;
-      static constexpr std::array<std::string_view, 3> names = {"id", "rev", "proposal"};
-      WW_TRY(read_members(v, names, {true, true, true}, [&](std::size_t i, const JsonValue& x) -> Status {
-        switch (i) {
-          case 0: WW_MEMBER(m.id, read_id(x)); break;
-          case 1: WW_MEMBER(m.rev, read_id(x)); break;
-          default: WW_MEMBER(m.proposal, read_text(x)); break;
-        }
-        return {};
-      }));
-      return Message(std::move(m));
-    }
-    case 5: {
-      msg::Reject m;
-      static constexpr std::array<std::string_view, 5> names = {"id", "rev", "error", "proposal", "crdt_ops"};
-      WW_TRY(read_members(v, names, {true, true, true, false, false}, [&](std::size_t i, const JsonValue& x) -> Status {
-        switch (i) {
-          case 0: WW_MEMBER(m.id, read_id(x)); break;
-          case 1: WW_MEMBER(m.rev, read_id(x)); break;
-          case 2: WW_MEMBER(m.error, read_text(x)); break;
-          case 3: WW_MEMBER(m.proposal, read_opt_text(x)); break;
-          default:
-            if (x.is_null()) {
-              m.crdt_ops.reset();
-            } else {
-              WW_MEMBER(m.crdt_ops, read_list(x));
-            }
-            break;
-        }
-        return {};
-      }));
-      return Message(std::move(m));
-    }
-    case 6: {
-      msg::Awareness m;
-      static constexpr std::array<std::string_view, 3> names = {"id", "peer", "state"};
-      WW_TRY(read_members(v, names, {true, false, false}, [&](std::size_t i, const JsonValue& x) -> Status {
-        switch (i) {
-          case 0: WW_MEMBER(m.id, read_id(x)); break;
-          case 1: WW_MEMBER(m.peer, read_opt_text(x)); break;
-          default: m.state = opt_json(x); break;
-        }
-        return {};
-      }));
-      return Message(std::move(m));
-    }
-    default: {
-      msg::Batch m;
-      static constexpr std::array<std::string_view, 1> names = {"msgs"};
-      WW_TRY(read_members(v, names, {true}, [&](std::size_t, const JsonValue& x) -> Status {
-        WW_TRY_ASSIGN(const std::vector<JsonValue>* items, [&]() -> Result<const std::vector<JsonValue>*> {
-          if (!x.is(JsonValue::Kind::Array)) {
-            return rec::invalid_type(rec::Family::Json, json::unexpected_of(x), "a sequence");
-          }
-          return &x.as_array();
-        }());
-        m.msgs.reserve(items->size());
-        for (const JsonValue& item : *items) {
-          WW_TRY_ASSIGN(Message inner, Message::classify(item));
-          m.msgs.push_back(std::move(inner));
-        }
-        return {};
-      }));
-      return Message(std::move(m));
-    }
-  }
+Status read_member(json::ValueDe& de, std::vector<JsonValue>& out) {
+  return rec::assign(out, rec::read_list<JsonValue>(de, [](json::ValueDe& d) -> Result<JsonValue> { return d.value(); }));
+}
+Status read_member(json::ValueDe& de, std::vector<Message>& out) {
+  return rec::assign(out, rec::read_list<Message>(de, [](json::ValueDe& d) { return Message::classify(d.value()); }));
+}
+// Null is absent; a member is met once, so `out` is still empty then.
+template <class T>
+Status read_member(json::ValueDe& de, std::optional<T>& out) {
+  if (de.value().is_null()) return {};
+  return read_member(de, out.emplace());
 }
 
-#undef WW_MEMBER
+template <class T>
+inline constexpr bool is_optional = false;
+template <class T>
+inline constexpr bool is_optional<std::optional<T>> = true;
+
+template <class M, class T>
+constexpr bool member_optional(T M::*) { return is_optional<T>; }
+
+// The record of kind M whose members, in declaration order, are kMembers
+// named kNames.
+template <class M, const auto& kNames, auto... kMembers>
+Result<Message> read_kind(const JsonValue& object) {
+  static_assert(kNames.size() == sizeof...(kMembers));
+  static constexpr rec::RecordShape kShape = [] {
+    std::uint64_t required = 0;
+    std::size_t i = 0;
+    ((required |= (member_optional(kMembers) ? 0 : rec::field_bit(i)), ++i), ...);
+    // No expecting text: a known message is always an object, never refused
+    // as a whole nor short of elements.
+    return rec::RecordShape{.fields = kNames, .required = required};
+  }();
+  M m;
+  json::ValueDe de(object);
+  WW_TRY(rec::read_fields(de, kShape, rec::fields([&m](json::ValueDe& d) { return read_member(d, m.*kMembers); }...)));
+  return Message(std::move(m));
+}
+
+using namespace msg;
+
+constexpr std::array<std::string_view, 4> kSnapshotNames = {"id", "type", "rev", "value"};
+constexpr std::array<std::string_view, 6> kCrdtSnapshotNames = {"id", "type", "rev", "value", "spec", "state"};
+constexpr std::array<std::string_view, 3> kPatchNames = {"id", "patch", "proposal"};
+constexpr std::array<std::string_view, 5> kCrdtNames = {"id", "rev", "ops", "effect", "proposal"};
+constexpr std::array<std::string_view, 3> kAckNames = {"id", "rev", "proposal"};
+constexpr std::array<std::string_view, 5> kRejectNames = {"id", "rev", "error", "proposal", "crdt_ops"};
+constexpr std::array<std::string_view, 3> kAwarenessNames = {"id", "peer", "state"};
+constexpr std::array<std::string_view, 1> kBatchNames = {"msgs"};
+
+struct KnownKind {
+  std::string_view tag;
+  Result<Message> (*read)(const JsonValue& object);
+};
+
+// The known kinds, by their "t".
+constexpr KnownKind kKnownKinds[] = {
+    {"snapshot", read_kind<Snapshot, kSnapshotNames, &Snapshot::id, &Snapshot::type, &Snapshot::rev, &Snapshot::value>},
+    {"crdt_snapshot", read_kind<CrdtSnapshot, kCrdtSnapshotNames, &CrdtSnapshot::id, &CrdtSnapshot::type,
+                                &CrdtSnapshot::rev, &CrdtSnapshot::value, &CrdtSnapshot::spec, &CrdtSnapshot::state>},
+    {"patch", read_kind<PatchMsg, kPatchNames, &PatchMsg::id, &PatchMsg::patch, &PatchMsg::proposal>},
+    {"crdt", read_kind<Crdt, kCrdtNames, &Crdt::id, &Crdt::rev, &Crdt::ops, &Crdt::effect, &Crdt::proposal>},
+    {"ack", read_kind<Ack, kAckNames, &Ack::id, &Ack::rev, &Ack::proposal>},
+    {"reject", read_kind<Reject, kRejectNames, &Reject::id, &Reject::rev, &Reject::error, &Reject::proposal,
+                         &Reject::crdt_ops>},
+    {"awareness", read_kind<Awareness, kAwarenessNames, &Awareness::id, &Awareness::peer, &Awareness::state>},
+    {"batch", read_kind<Batch, kBatchNames, &Batch::msgs>},
+};
 
 // ---- writing ----
 
@@ -347,8 +238,8 @@ Result<Message> Message::classify(const JsonValue& v) {
   if (v.is(JsonValue::Kind::Object)) {
     const JsonValue* t = v.find("t");
     if (t && t->is(JsonValue::Kind::Str)) {
-      for (std::size_t i = 0; i < kTags.size(); ++i) {
-        if (kTags[i] == t->as_str()) return read_known(i, v);
+      for (const KnownKind& kind : kKnownKinds) {
+        if (kind.tag == t->as_str()) return kind.read(v);
       }
     }
   }

@@ -1,10 +1,14 @@
 // The reader of a Value, written once over every deserializer.
 #pragma once
 
-#include <algorithm>
 #include <array>
+#include <cstdint>
+#include <string>
 #include <string_view>
 
+#include "format/record/keyed.h"
+#include "format/record/list.h"
+#include "format/record/tagged_union.h"
 #include "format/record/visitor.h"
 #include "value/value.h"
 
@@ -13,68 +17,24 @@ namespace ww {
 inline constexpr std::array<std::string_view, 8> kValueKindNames = {
     "Null", "Bool", "Int", "Float", "Str", "List", "Map", "Submodel"};
 
-// No more than 1 MiB worth of elements is reserved on a declared length.
-template <class T>
-std::size_t cautious_reserve(std::size_t hint) {
-  return std::min<std::size_t>(hint, (1u << 20) / sizeof(T));
-}
-
 template <class D>
 Result<Value> read_value(D& de);
 
-struct ValueListVisitor : rec::Visitor<ValueListVisitor, Value::List> {
-  std::string expecting() const { return "a sequence"; }
-  template <class S>
-  Result<Value::List> visit_seq(rec::Ctx, S& seq) {
-    Value::List items;
-    items.reserve(cautious_reserve<Value>(seq.size_hint()));
-    for (;;) {
-      WW_TRY_ASSIGN(bool more, seq.next([&](auto& d) -> Status {
-        WW_TRY_ASSIGN(Value v, read_value(d));
-        items.push_back(std::move(v));
-        return {};
-      }));
-      if (!more) return items;
-    }
-  }
+namespace value_read {
+
+struct ReadValue {
+  template <class D>
+  Result<Value> operator()(D& de) const { return read_value(de); }
 };
 
-struct ValueMapVisitor : rec::Visitor<ValueMapVisitor, Value::Map> {
-  std::string expecting() const { return "a map"; }
-  template <class M>
-  Result<Value::Map> visit_map(rec::Ctx, M& map) {
-    Value::Map out;
-    for (;;) {
-      std::string key;
-      WW_TRY_ASSIGN(bool more, map.next_key([&](auto& kd) -> Status {
-        WW_TRY_ASSIGN(key, kd.str(rec::StringVisitor{}));
-        return {};
-      }));
-      if (!more) return out;
-      WW_TRY(map.next_value([&](auto& d) -> Status {
-        WW_TRY_ASSIGN(Value v, read_value(d));
-        // Keys usually arrive in order: append without a search.
-        if (out.empty() || std::prev(out.end())->first < key) {
-          out.emplace_hint(out.end(), std::move(key), std::move(v));
-        } else {
-          out.insert_or_assign(std::move(key), std::move(v));  // a repeat: the later one wins
-        }
-        return {};
-      }));
-    }
-  }
-};
+}  // namespace value_read
 
-struct ValueVisitor : rec::Visitor<ValueVisitor, Value> {
-  std::string expecting() const { return "enum Value"; }
-
-  template <class E>
-  Result<Value> visit_enum(rec::Ctx, E& e) {
-    std::size_t kind = 0;
-    WW_TRY_ASSIGN(auto va, e.variant([&](auto& id) -> Status {
-      WW_TRY_ASSIGN(kind, id.identifier(rec::variant_names(kValueKindNames)));
-      return {};
-    }));
+// Out of line: a list's loop calls it for each element and stays small
+// enough to be inlined into its caller.
+template <class D>
+[[gnu::noinline]] Result<Value> read_value(D& de) {
+  using value_read::ReadValue;
+  return rec::read_union<Value, kValueKindNames>(de, "Value", [](std::size_t kind, auto& va) -> Result<Value> {
     Value out;
     // Out of line: nesting recurses through here, and one small frame per
     // level keeps a deep MessagePack value within a thread's stack.
@@ -101,11 +61,11 @@ struct ValueVisitor : rec::Visitor<ValueVisitor, Value> {
         s = payload([](auto& d) { return rec::read_string(d); }, [](std::string x) { return Value::str(std::move(x)); });
         break;
       case Value::Kind::List:
-        s = payload([](auto& d) { return d.seq(ValueListVisitor{}); },
+        s = payload([](auto& d) { return rec::read_list<Value>(d, ReadValue{}); },
                     [](Value::List l) { return Value::list(std::move(l)); });
         break;
       case Value::Kind::Map:
-        s = payload([](auto& d) { return d.map(ValueMapVisitor{}); },
+        s = payload([](auto& d) { return rec::read_keyed<Value::Map>(d, ReadValue{}); },
                     [](Value::Map m) { return Value::map(std::move(m)); });
         break;
       case Value::Kind::Submodel:
@@ -115,12 +75,7 @@ struct ValueVisitor : rec::Visitor<ValueVisitor, Value> {
     }
     if (!s.ok()) return s.take_error();
     return out;
-  }
-};
-
-template <class D>
-Result<Value> read_value(D& de) {
-  return de.enum_("Value", kValueKindNames, ValueVisitor{});
+  });
 }
 
 }  // namespace ww

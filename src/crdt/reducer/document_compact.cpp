@@ -84,7 +84,7 @@ Status check_frontier_coverage(const OpLog& log, const ReplicaCounters& frontier
 
 Result<ReplicaCounters> frontier_from_json(std::string_view text) {
   return json::read_whole(text, false, [](json::TextDe& de) {
-    return state_detail::read_keyed<std::uint64_t>(de, [](auto& d) { return rec::read_u64(d); });
+    return read_replica_counters(de);
   });
 }
 

@@ -1,5 +1,5 @@
 // Readers of paths, operations and mutations over any deserializer. Each is
-// tagged by its member "kind" and read in two steps (crdt/tagged_read.h):
+// tagged by its member "kind" and read in two steps (format/json/tagged.h):
 // from text only a kind name is accepted, while a path segment inside an
 // operation, built from the buffered members, may also name its kind by
 // index. Unknown members are refused.
@@ -8,16 +8,21 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 #include <utility>
 #include <variant>
+#include <vector>
 
 #include "crdt/invariant.h"
-#include "crdt/record_fields.h"
 #include "crdt/reducer/crdt_ops.h"
 #include "crdt/reducer/state_read.h"
-#include "crdt/tagged_read.h"
+#include "format/json/tagged.h"
+#include "format/record/fields.h"
+#include "format/record/list.h"
+#include "format/record/option.h"
 #include "value/value_read.h"
 
 namespace ww::crdt::reducer {
@@ -54,145 +59,92 @@ inline constexpr std::array<std::string_view, 3> kPathAfterValues = {"path", "af
 inline constexpr std::array<std::string_view, 2> kPathIds = {"path", "ids"};
 inline constexpr std::array<std::string_view, 4> kPathSplice = {"path", "index", "delete_count", "values"};
 
-// Every field is required but `after`, which an object may leave out.
-constexpr std::uint64_t required_but_after(Fields fields) {
-  std::uint64_t mask = 0;
+// Every field is required but `after`, which an object may leave out;
+// unknown members are refused.
+constexpr rec::RecordShape variant_shape(Fields fields, std::string_view expecting) {
+  std::uint64_t required = 0;
   for (std::size_t i = 0; i < fields.size(); ++i) {
-    if (fields[i] != "after") mask |= field_bit(i);
+    if (fields[i] != "after") required |= rec::field_bit(i);
   }
-  return mask;
+  return rec::RecordShape{.fields = fields, .expecting = expecting, .required = required, .deny_unknown = true};
 }
 
-constexpr RecordShape variant_shape(Fields fields, std::string_view expecting, std::string_view length_expecting) {
-  return RecordShape{fields, expecting, length_expecting, true, required_but_after(fields), 0};
+inline constexpr std::array<rec::RecordShape, 3> kSegmentShapes = {
+    variant_shape(kKey, "struct variant CrdtPathSegment::Key"),
+    variant_shape(kKey, "struct variant CrdtPathSegment::Member"),
+    variant_shape(kId, "struct variant CrdtPathSegment::Element"),
+};
+
+inline constexpr std::array<rec::RecordShape, 7> kOpShapes = {
+    variant_shape(kDotPathValue, "struct variant CrdtOp::RegisterSet"),
+    variant_shape(kDotPathKeyValue, "struct variant CrdtOp::MapSet"),
+    variant_shape(kDotPathKeyRemoved, "struct variant CrdtOp::MapRemove"),
+    variant_shape(kDotPathValue, "struct variant CrdtOp::SetAdd"),
+    variant_shape(kDotPathKeyRemoved, "struct variant CrdtOp::SetRemove"),
+    variant_shape(kDotPathAfterValues, "struct variant CrdtOp::SequenceInsert"),
+    variant_shape(kDotPathIds, "struct variant CrdtOp::SequenceDelete"),
+};
+
+inline constexpr std::array<rec::RecordShape, 8> kMutationShapes = {
+    variant_shape(kPathValue, "struct variant CrdtMutation::RegisterSet"),
+    variant_shape(kPathKeyValue, "struct variant CrdtMutation::MapSet"),
+    variant_shape(kPathKey, "struct variant CrdtMutation::MapRemove"),
+    variant_shape(kPathValue, "struct variant CrdtMutation::SetAdd"),
+    variant_shape(kPathKey, "struct variant CrdtMutation::SetRemove"),
+    variant_shape(kPathAfterValues, "struct variant CrdtMutation::SequenceInsert"),
+    variant_shape(kPathIds, "struct variant CrdtMutation::SequenceDelete"),
+    variant_shape(kPathSplice, "struct variant CrdtMutation::SequenceSplice"),
+};
+
+// How each field type is read.
+template <class D> Status read_as(D& de, Dot& out) { return rec::assign(out, read_dot(de)); }
+template <class D> Status read_as(D& de, ElementId& out) { return rec::assign(out, read_element_id(de)); }
+template <class D> Status read_as(D& de, CrdtPath& out) { return rec::assign(out, read_crdt_path(de)); }
+template <class D> Status read_as(D& de, Value& out) { return rec::assign(out, read_value(de)); }
+template <class D> Status read_as(D& de, std::string& out) { return rec::assign(out, rec::read_string(de)); }
+template <class D> Status read_as(D& de, std::uint64_t& out) { return rec::assign(out, rec::read_u64(de)); }
+template <class D> Status read_as(D& de, std::vector<Dot>& out) { return rec::assign(out, read_dot_list(de)); }
+template <class D>
+Status read_as(D& de, std::vector<Value>& out) {
+  return rec::assign(out, rec::read_list<Value>(de, value_read::ReadValue{}));
 }
-
-inline constexpr std::array<RecordShape, 3> kSegmentShapes = {
-    variant_shape(kKey, "struct variant CrdtPathSegment::Key", "struct variant CrdtPathSegment::Key with 1 element"),
-    variant_shape(kKey, "struct variant CrdtPathSegment::Member",
-                  "struct variant CrdtPathSegment::Member with 1 element"),
-    variant_shape(kId, "struct variant CrdtPathSegment::Element",
-                  "struct variant CrdtPathSegment::Element with 1 element"),
-};
-
-inline constexpr std::array<RecordShape, 7> kOpShapes = {
-    variant_shape(kDotPathValue, "struct variant CrdtOp::RegisterSet",
-                  "struct variant CrdtOp::RegisterSet with 3 elements"),
-    variant_shape(kDotPathKeyValue, "struct variant CrdtOp::MapSet", "struct variant CrdtOp::MapSet with 4 elements"),
-    variant_shape(kDotPathKeyRemoved, "struct variant CrdtOp::MapRemove",
-                  "struct variant CrdtOp::MapRemove with 4 elements"),
-    variant_shape(kDotPathValue, "struct variant CrdtOp::SetAdd", "struct variant CrdtOp::SetAdd with 3 elements"),
-    variant_shape(kDotPathKeyRemoved, "struct variant CrdtOp::SetRemove",
-                  "struct variant CrdtOp::SetRemove with 4 elements"),
-    variant_shape(kDotPathAfterValues, "struct variant CrdtOp::SequenceInsert",
-                  "struct variant CrdtOp::SequenceInsert with 4 elements"),
-    variant_shape(kDotPathIds, "struct variant CrdtOp::SequenceDelete",
-                  "struct variant CrdtOp::SequenceDelete with 3 elements"),
-};
-
-inline constexpr std::array<RecordShape, 8> kMutationShapes = {
-    variant_shape(kPathValue, "struct variant CrdtMutation::RegisterSet",
-                  "struct variant CrdtMutation::RegisterSet with 2 elements"),
-    variant_shape(kPathKeyValue, "struct variant CrdtMutation::MapSet",
-                  "struct variant CrdtMutation::MapSet with 3 elements"),
-    variant_shape(kPathKey, "struct variant CrdtMutation::MapRemove",
-                  "struct variant CrdtMutation::MapRemove with 2 elements"),
-    variant_shape(kPathValue, "struct variant CrdtMutation::SetAdd",
-                  "struct variant CrdtMutation::SetAdd with 2 elements"),
-    variant_shape(kPathKey, "struct variant CrdtMutation::SetRemove",
-                  "struct variant CrdtMutation::SetRemove with 2 elements"),
-    variant_shape(kPathAfterValues, "struct variant CrdtMutation::SequenceInsert",
-                  "struct variant CrdtMutation::SequenceInsert with 3 elements"),
-    variant_shape(kPathIds, "struct variant CrdtMutation::SequenceDelete",
-                  "struct variant CrdtMutation::SequenceDelete with 2 elements"),
-    variant_shape(kPathSplice, "struct variant CrdtMutation::SequenceSplice",
-                  "struct variant CrdtMutation::SequenceSplice with 4 elements"),
-};
+template <class D>
+Status read_as(D& de, std::vector<ElementId>& out) {
+  return rec::assign(out, rec::read_list<ElementId>(de, state_detail::ReadElementId{}));
+}
+template <class D>
+Status read_as(D& de, std::optional<ElementId>& out) {
+  return rec::read_option(de, state_detail::ReadElementId{}, out);
+}
 
 // Reads the field `name` into the record; each name has one type wherever
 // it appears.
 template <class R, class D>
 Status read_named_field(std::string_view name, R& r, D& de) {
-  if constexpr (requires { r.dot; }) {
-    if (name == "dot") {
-      WW_TRY_ASSIGN(r.dot, read_dot(de));
-      return {};
-    }
-  }
-  if constexpr (requires { r.path; }) {
-    if (name == "path") {
-      WW_TRY_ASSIGN(r.path, read_crdt_path(de));
-      return {};
-    }
-  }
-  if constexpr (requires { r.value; }) {
-    if (name == "value") {
-      WW_TRY_ASSIGN(r.value, read_value(de));
-      return {};
-    }
-  }
-  if constexpr (requires { r.key; }) {
-    if (name == "key") {
-      WW_TRY_ASSIGN(r.key, rec::read_string(de));
-      return {};
-    }
-  }
-  if constexpr (requires { r.removed; }) {
-    if (name == "removed") {
-      WW_TRY_ASSIGN(r.removed, read_dot_list(de));
-      return {};
-    }
-  }
-  if constexpr (requires { r.after; }) {
-    if (name == "after") {
-      WW_TRY_ASSIGN(r.after, state_detail::read_option<ElementId>(de, [](auto& d) { return read_element_id(d); }));
-      return {};
-    }
-  }
-  if constexpr (requires { r.values; }) {
-    if (name == "values") {
-      WW_TRY_ASSIGN(r.values, state_detail::read_list<Value>(de, [](auto& d) { return read_value(d); }));
-      return {};
-    }
-  }
-  if constexpr (requires { r.ids; }) {
-    if (name == "ids") {
-      WW_TRY_ASSIGN(r.ids, state_detail::read_list<ElementId>(de, [](auto& d) { return read_element_id(d); }));
-      return {};
-    }
-  }
-  if constexpr (requires { r.index; }) {
-    if (name == "index") {
-      WW_TRY_ASSIGN(r.index, rec::read_u64(de));
-      return {};
-    }
-  }
-  if constexpr (requires { r.delete_count; }) {
-    if (name == "delete_count") {
-      WW_TRY_ASSIGN(r.delete_count, rec::read_u64(de));
-      return {};
-    }
-  }
-  if constexpr (requires { r.id; }) {
-    if (name == "id") {
-      WW_TRY_ASSIGN(r.id, read_element_id(de));
-      return {};
-    }
-  }
+  if constexpr (requires { r.dot; }) { if (name == "dot") return read_as(de, r.dot); }
+  if constexpr (requires { r.path; }) { if (name == "path") return read_as(de, r.path); }
+  if constexpr (requires { r.value; }) { if (name == "value") return read_as(de, r.value); }
+  if constexpr (requires { r.key; }) { if (name == "key") return read_as(de, r.key); }
+  if constexpr (requires { r.removed; }) { if (name == "removed") return read_as(de, r.removed); }
+  if constexpr (requires { r.after; }) { if (name == "after") return read_as(de, r.after); }
+  if constexpr (requires { r.values; }) { if (name == "values") return read_as(de, r.values); }
+  if constexpr (requires { r.ids; }) { if (name == "ids") return read_as(de, r.ids); }
+  if constexpr (requires { r.index; }) { if (name == "index") return read_as(de, r.index); }
+  if constexpr (requires { r.delete_count; }) { if (name == "delete_count") return read_as(de, r.delete_count); }
+  if constexpr (requires { r.id; }) { if (name == "id") return read_as(de, r.id); }
   broken_invariant("a record shape names a field its record does not have");
 }
 
 template <class R>
-Result<R> build_variant(const TaggedContent& content, const RecordShape& shape) {
+Result<R> build_variant(const json::TaggedContent& content, const rec::RecordShape& shape) {
   R r{};
-  auto read = [&](std::size_t i, auto& d) -> Status { return read_named_field(shape.fields[i], r, d); };
-  WW_TRY(content.visit_rest(FieldsVisitor(shape, read)));
+  WW_TRY(content.read_fields(shape, [&](std::size_t i, auto& d) { return read_named_field(shape.fields[i], r, d); }));
   return r;
 }
 
 // The variant alternative that the tag names, built from the content.
 template <class Variant, std::size_t... I>
-Result<Variant> build_tagged(const TaggedContent& content, std::span<const RecordShape> shapes,
+Result<Variant> build_tagged(const json::TaggedContent& content, std::span<const rec::RecordShape> shapes,
                              std::index_sequence<I...>) {
   Result<Variant> out = Error::custom("unknown tag");
   auto build = [&]<std::size_t K>(std::integral_constant<std::size_t, K>) {
@@ -210,8 +162,8 @@ Result<Variant> build_tagged(const TaggedContent& content, std::span<const Recor
 
 template <class Variant, class D>
 Result<Variant> read_tagged_variant(D& de, std::string_view what, rec::Names kinds,
-                                    std::span<const RecordShape> shapes) {
-  WW_TRY_ASSIGN(TaggedContent content, read_tagged(de, "kind", what, kinds));
+                                    std::span<const rec::RecordShape> shapes) {
+  WW_TRY_ASSIGN(json::TaggedContent content, json::read_tagged(de, "kind", what, rec::variant_names(kinds)));
   return build_tagged<Variant>(content, shapes, std::make_index_sequence<std::variant_size_v<Variant>>{});
 }
 
@@ -219,26 +171,21 @@ Result<Variant> read_tagged_variant(D& de, std::string_view what, rec::Names kin
 
 template <class D>
 Result<CrdtPathSegment> read_path_segment(D& de) {
-  WW_TRY_ASSIGN(TaggedContent content, read_tagged(de, "kind", "internally tagged enum CrdtPathSegment",
-                                                   ops_detail::kSegmentKinds));
-  auto kind = static_cast<CrdtPathSegment::Kind>(content.tag);
+  WW_TRY_ASSIGN(json::TaggedContent content,
+                json::read_tagged(de, "kind", "internally tagged enum CrdtPathSegment",
+                                  rec::variant_names(ops_detail::kSegmentKinds)));
   CrdtPathSegment seg;
-  seg.kind = kind;
-  auto read = [&](std::size_t, auto& d) -> Status {
-    if (kind == CrdtPathSegment::Kind::Element) {
-      WW_TRY_ASSIGN(seg.id, read_element_id(d));
-    } else {
-      WW_TRY_ASSIGN(seg.key, rec::read_string(d));
-    }
-    return {};
-  };
-  WW_TRY(content.visit_rest(FieldsVisitor(ops_detail::kSegmentShapes[content.tag], read)));
+  seg.kind = static_cast<CrdtPathSegment::Kind>(content.tag);
+  WW_TRY(content.read_fields(ops_detail::kSegmentShapes[content.tag], [&](std::size_t, auto& d) {
+    if (seg.kind == CrdtPathSegment::Kind::Element) return rec::assign(seg.id, read_element_id(d));
+    return rec::assign(seg.key, rec::read_string(d));
+  }));
   return seg;
 }
 
 template <class D>
 Result<CrdtPath> read_crdt_path(D& de) {
-  return state_detail::read_list<CrdtPathSegment>(de, [](auto& d) { return read_path_segment(d); });
+  return rec::read_list<CrdtPathSegment>(de, [](auto& d) { return read_path_segment(d); });
 }
 
 template <class D>

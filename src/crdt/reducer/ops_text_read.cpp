@@ -6,13 +6,13 @@ namespace ww::crdt::reducer {
 
 Result<std::vector<CrdtOp>> crdt_ops_from_json(std::string_view text) {
   return json::read_whole(text, false, [](json::TextDe& de) {
-    return state_detail::read_list<CrdtOp>(de, [](auto& d) { return read_crdt_op(d); });
+    return rec::read_list<CrdtOp>(de, [](auto& d) { return read_crdt_op(d); });
   });
 }
 
 Result<std::vector<CrdtMutation>> crdt_mutations_from_json(std::string_view text) {
   return json::read_whole(text, false, [](json::TextDe& de) {
-    return state_detail::read_list<CrdtMutation>(de, [](auto& d) { return read_crdt_mutation(d); });
+    return rec::read_list<CrdtMutation>(de, [](auto& d) { return read_crdt_mutation(d); });
   });
 }
 

@@ -1,10 +1,11 @@
 #include "format/json/text_de.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <vector>
 
-#include "format/debug_text.h"
+#include "format/text_scan.h"
 
 namespace ww::json {
 namespace {
@@ -23,12 +24,33 @@ struct Pow10Table {
 };
 const Pow10Table kPow10;
 
-int hex_val(unsigned char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
+// Hexadecimal digits' values; 0x10 marks every other byte.
+constexpr struct HexTable {
+  unsigned char v[256];
+  constexpr HexTable() : v() {
+    for (int c = 0; c < 256; ++c) {
+      v[c] = c >= '0' && c <= '9'   ? static_cast<unsigned char>(c - '0')
+             : c >= 'a' && c <= 'f' ? static_cast<unsigned char>(c - 'a' + 10)
+             : c >= 'A' && c <= 'F' ? static_cast<unsigned char>(c - 'A' + 10)
+                                    : 0x10;
+    }
+  }
+} kHex;
+
+// What a one-letter escape stands for; 0 for letters that are no escape.
+constexpr struct UnescapeTable {
+  char v[256];
+  constexpr UnescapeTable() : v() {
+    v['"'] = '"';
+    v['\\'] = '\\';
+    v['/'] = '/';
+    v['b'] = '\b';
+    v['f'] = '\f';
+    v['n'] = '\n';
+    v['r'] = '\r';
+    v['t'] = '\t';
+  }
+} kUnescaped;
 
 bool mul10_add_overflows(std::uint64_t a, std::uint64_t digit) {
   constexpr std::uint64_t m = UINT64_MAX;
@@ -107,6 +129,31 @@ Error TextDe::fix(Error e) const {
     e.fix_position(pos.line, pos.column);
   }
   return e;
+}
+
+int TextDe::skip_whitespace_run() {
+  unsigned char c = p_[index_];
+  if (!scan::is_json_space(c)) return c;
+  ++index_;
+  // Whitespace runs are mostly spaces (": ", indentation after a line
+  // feed): eight at a time, a word of spaces XORed with spaces being zero
+  // up to the first other byte.
+  while (len_ - index_ >= 8) {
+    const std::uint64_t x = scan::swar::load8(p_ + index_) ^ (scan::swar::kOnes * ' ');
+    if (x == 0) {
+      index_ += 8;
+      continue;
+    }
+    index_ += static_cast<std::size_t>(std::countr_zero(x)) >> 3;
+    c = p_[index_];
+    if (!scan::is_json_space(c)) return c;
+    ++index_;
+  }
+  for (; index_ < len_; ++index_) {
+    c = p_[index_];
+    if (!scan::is_json_space(c)) return c;
+  }
+  return -1;
 }
 
 Status TextDe::enter() {
@@ -218,17 +265,82 @@ Error TextDe::peek_invalid_type(const std::string& expected) {
 
 // ---- strings ----------------------------------------------------------------
 
+void TextDe::skip_string_content(bool* bad_utf8) {
+  if (bad_utf8 == nullptr || *bad_utf8) {
+    index_ += scan::find_string_stop(p_ + index_, len_ - index_);
+    return;
+  }
+  for (;;) {
+    index_ += scan::find_string_stop_or_non_ascii(p_ + index_, len_ - index_);
+    // A run of multi-byte characters, checked one by one. A sequence cut
+    // short by a quote, backslash or control character is ill-formed, and
+    // so is the string whatever an escape adds after it: escapes produce
+    // whole characters, which never continue a sequence.
+    // Single ASCII bytes between them (a space between words) are taken
+    // here too; two in a row send the scan back to blocks.
+    for (;;) {
+      if (index_ == len_) return;
+      const unsigned char c = p_[index_];
+      if (c >= 0x80) {
+        const std::size_t width = scan::utf8_sequence_length(p_ + index_, len_ - index_);
+        if (width == 0) {
+          *bad_utf8 = true;
+          ++index_;
+          index_ += scan::find_string_stop(p_ + index_, len_ - index_);
+          return;
+        }
+        index_ += width;
+        continue;
+      }
+      if (scan::kStringStop.hit[c]) return;
+      ++index_;
+      if (index_ < len_ && p_[index_] < 0x80 && !scan::kStringStop.hit[p_[index_]]) break;
+    }
+  }
+}
+
+// The escapes that need no check beyond their own bytes: a one-letter
+// escape, or \u and four hex digits outside the surrogates. Anything else
+// (also every error) is left to parse_escape, with nothing consumed.
+inline bool TextDe::unescape_common() {
+  if (index_ >= len_) return false;
+  const unsigned char letter = p_[index_];
+  if (letter != 'u') {
+    const char c = kUnescaped.v[letter];
+    if (c == 0) return false;
+    scratch_.push_back(c);
+    ++index_;
+    return true;
+  }
+  if (len_ - index_ < 5) return false;
+  const unsigned char* h = p_ + index_ + 1;
+  const unsigned a = kHex.v[h[0]], b = kHex.v[h[1]], c = kHex.v[h[2]], d = kHex.v[h[3]];
+  if ((a | b | c | d) & 0x10) return false;
+  const std::uint32_t cp = (a << 12) | (b << 8) | (c << 4) | d;
+  if (cp >= 0xD800 && cp <= 0xDFFF) return false;
+  push_codepoint(cp);
+  index_ += 5;
+  return true;
+}
+
 Result<std::string_view> TextDe::parse_str() {
-  std::size_t start = index_;
+  // Most strings hold no escape and end in a quote: a view of the input.
+  const std::size_t start = index_;
+  bool bad_utf8 = false;
+  skip_string_content(validate_ ? &bad_utf8 : nullptr);
+  if (index_ < len_ && p_[index_] == '"' && !bad_utf8) {
+    ++index_;
+    return std::string_view(reinterpret_cast<const char*>(p_ + start), index_ - 1 - start);
+  }
+  return parse_str_rest(start, bad_utf8);
+}
+
+Result<std::string_view> TextDe::parse_str_rest(std::size_t start, bool bad_utf8) {
+  // Ill-formed UTF-8 is reported only once the closing quote has been read,
+  // after any other error of the string.
   bool copied = false;
   scratch_.clear();
   for (;;) {
-    // Skip to the next quote, backslash or control character.
-    while (index_ < len_) {
-      unsigned char c = p_[index_];
-      if (c == '"' || c == '\\' || c < 0x20) break;
-      ++index_;
-    }
     if (index_ == len_) return error(Code::EofWhileParsingString);
     unsigned char c = p_[index_];
     if (c == '"') {
@@ -240,15 +352,16 @@ Result<std::string_view> TextDe::parse_str() {
         s = scratch_;
       }
       ++index_;
-      if (validate_ && !is_valid_utf8(s)) return error(Code::InvalidUnicodeCodePoint);
+      if (bad_utf8) return error(Code::InvalidUnicodeCodePoint);
       return s;
     }
     if (c == '\\') {
       scratch_.append(reinterpret_cast<const char*>(p_ + start), index_ - start);
       copied = true;
       ++index_;
-      WW_TRY(parse_escape());
+      if (!unescape_common()) WW_TRY(parse_escape());
       start = index_;
+      skip_string_content(validate_ ? &bad_utf8 : nullptr);
       continue;
     }
     ++index_;
@@ -279,16 +392,11 @@ Result<std::uint16_t> TextDe::decode_hex_escape() {
     index_ = len_;
     return error(Code::EofWhileParsingString);
   }
-  int v = 0;
-  bool ok = true;
-  for (int k = 0; k < 4; ++k) {
-    int h = hex_val(p_[index_ + k]);
-    if (h < 0) ok = false;
-    v = (v << 4) | (h & 0xf);
-  }
+  const unsigned char* h = p_ + index_;
+  const unsigned a = kHex.v[h[0]], b = kHex.v[h[1]], c = kHex.v[h[2]], d = kHex.v[h[3]];
   index_ += 4;
-  if (!ok) return error(Code::InvalidEscape);
-  return static_cast<std::uint16_t>(v);
+  if ((a | b | c | d) & 0x10) return error(Code::InvalidEscape);
+  return static_cast<std::uint16_t>((a << 12) | (b << 8) | (c << 4) | d);
 }
 
 void TextDe::push_codepoint(std::uint32_t cp) {
@@ -339,6 +447,22 @@ Status TextDe::parse_unicode_escape() {
 
 // ---- numbers ----------------------------------------------------------------
 
+inline std::size_t TextDe::gather_digits(std::uint64_t& significand) {
+  std::size_t taken = 0;
+  while (len_ - index_ >= 8) {
+    const std::uint64_t word = scan::swar::load8(p_ + index_);
+    const unsigned k = scan::leading_digits(word);
+    // Only digits that all fit: the one-by-one loop after this call meets
+    // the digit that overflows, as it would without this shortcut.
+    if (k == 0 || significand > scan::kMaxBeforeDigits[k]) break;
+    significand = significand * scan::kPow10U64[k] + scan::digits_value(word, k);
+    index_ += k;
+    taken += k;
+    if (k < 8) break;
+  }
+  return taken;
+}
+
 Result<Number> TextDe::parse_integer(bool positive) {
   if (index_ >= len_) return error(Code::EofWhileParsingValue);
   unsigned char c = p_[index_++];
@@ -350,6 +474,7 @@ Result<Number> TextDe::parse_integer(bool positive) {
   }
   if (c >= '1' && c <= '9') {
     std::uint64_t significand = c - '0';
+    gather_digits(significand);
     for (;;) {
       int d = peek();
       if (d < '0' || d > '9') return parse_number(positive, significand);
@@ -385,6 +510,7 @@ Result<Number> TextDe::parse_number(bool positive, std::uint64_t significand) {
 Result<double> TextDe::parse_decimal(bool positive, std::uint64_t significand, int exponent_before) {
   eat_char();
   int exponent_after = 0;
+  exponent_after -= static_cast<int>(gather_digits(significand));
   for (;;) {
     int c = peek();
     if (c < '0' || c > '9') break;
@@ -439,38 +565,22 @@ Result<double> TextDe::parse_exponent(bool positive, std::uint64_t significand, 
 Result<double> TextDe::parse_exponent_overflow(bool positive, bool zero_significand, bool positive_exp) {
   // An exponent this large is infinity unless the significand is zero.
   if (!zero_significand && positive_exp) return error(Code::NumberOutOfRange);
-  for (;;) {
-    int d = peek();
-    if (d < '0' || d > '9') break;
-    eat_char();
-  }
+  skip_digits();
   return positive ? 0.0 : -0.0;
 }
 
 Result<double> TextDe::parse_long_integer(bool positive, std::uint64_t significand) {
-  int exponent = 0;
-  for (;;) {
-    int c = peek();
-    if (c >= '0' && c <= '9') {
-      eat_char();
-      exponent += 1;
-    } else if (c == '.') {
-      return parse_decimal(positive, significand, exponent);
-    } else if (c == 'e' || c == 'E') {
-      return parse_exponent(positive, significand, exponent);
-    } else {
-      return f64_from_parts(positive, significand, exponent);
-    }
-  }
+  // Each further digit before the point raises the exponent by one.
+  const int exponent = static_cast<int>(skip_digits());
+  int c = peek();
+  if (c == '.') return parse_decimal(positive, significand, exponent);
+  if (c == 'e' || c == 'E') return parse_exponent(positive, significand, exponent);
+  return f64_from_parts(positive, significand, exponent);
 }
 
 Result<double> TextDe::parse_decimal_overflow(bool positive, std::uint64_t significand, int exponent) {
   // Further digits cannot change the significand: drop them.
-  for (;;) {
-    int d = peek();
-    if (d < '0' || d > '9') break;
-    eat_char();
-  }
+  skip_digits();
   int c = peek();
   if (c == 'e' || c == 'E') return parse_exponent(positive, significand, exponent);
   return f64_from_parts(positive, significand, exponent);
@@ -501,11 +611,7 @@ Result<double> TextDe::f64_from_parts(bool positive, std::uint64_t significand, 
 
 Status TextDe::ignore_str() {
   for (;;) {
-    while (index_ < len_) {
-      unsigned char c = p_[index_];
-      if (c == '"' || c == '\\' || c < 0x20) break;
-      ++index_;
-    }
+    skip_string_content(nullptr);
     if (index_ == len_) return error(Code::EofWhileParsingString);
     unsigned char c = p_[index_];
     if (c == '"') {
@@ -542,19 +648,14 @@ Status TextDe::ignore_integer() {
     int next = peek();
     if (next >= '0' && next <= '9') return peek_error(Code::InvalidNumber);
   } else if (c >= '1' && c <= '9') {
-    while (peek() >= '0' && peek() <= '9') eat_char();
+    skip_digits();
   } else {
     return error(Code::InvalidNumber);
   }
   int next = peek();
   if (next == '.') {
     eat_char();
-    bool digit = false;
-    while (peek() >= '0' && peek() <= '9') {
-      eat_char();
-      digit = true;
-    }
-    if (!digit) return peek_error(Code::InvalidNumber);
+    if (skip_digits() == 0) return peek_error(Code::InvalidNumber);
     next = peek();
   }
   if (next == 'e' || next == 'E') {
@@ -562,9 +663,20 @@ Status TextDe::ignore_integer() {
     if (peek() == '+' || peek() == '-') eat_char();
     unsigned char d = index_ < len_ ? p_[index_++] : 0;
     if (d < '0' || d > '9') return error(Code::InvalidNumber);
-    while (peek() >= '0' && peek() <= '9') eat_char();
+    skip_digits();
   }
   return {};
+}
+
+std::size_t TextDe::skip_digits() {
+  const std::size_t start = index_;
+  while (len_ - index_ >= 8) {
+    const unsigned k = scan::leading_digits(scan::swar::load8(p_ + index_));
+    index_ += k;
+    if (k < 8) return index_ - start;
+  }
+  while (index_ < len_ && scan::is_digit(p_[index_])) ++index_;
+  return index_ - start;
 }
 
 // Skips one value with an explicit stack of open brackets, so skipping has

@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "format/record/unit_variant.h"
 #include "format/record/visitor.h"
 #include "format/result.h"
 
@@ -107,7 +108,6 @@ class KeyDe {
 class TextSeq;
 class TextMap;
 class TextVariant;
-class TextUnitVariant;
 
 class TextDe {
  public:
@@ -140,11 +140,14 @@ class TextDe {
   // ---- primitives, also used by the access objects ----
   int peek() const { return index_ < len_ ? p_[index_] : -1; }
   void eat_char() { ++index_; }
+  // Skips whitespace; the next byte, or -1 at the end. Compact text has
+  // none to skip, so only a byte that could be whitespace leaves the inline
+  // path.
   int parse_whitespace() {
-    while (index_ < len_) {
-      unsigned char c = p_[index_];
-      if (c != ' ' && c != '\n' && c != '\t' && c != '\r') return c;
-      ++index_;
+    if (index_ < len_) {
+      const unsigned char c = p_[index_];
+      if (c > ' ') return c;
+      return skip_whitespace_run();
     }
     return -1;
   }
@@ -170,10 +173,22 @@ class TextDe {
 
  private:
   template <class V> Result<rec::OutOf<V>> number(V& v);
+  int skip_whitespace_run();
+  // Moves past string content up to the next quote, backslash, control
+  // character or the end; when `bad_utf8` is given, also checks UTF-8 on
+  // the way and sets it at the first ill-formed sequence.
+  void skip_string_content(bool* bad_utf8);
+  // Appends the digits ahead to `significand` eight at a time while they
+  // surely fit (not near the end of the input); returns how many it took.
+  std::size_t gather_digits(std::uint64_t& significand);
+  std::size_t skip_digits();
   Status ignore_value();
   Status ignore_integer();
   Status ignore_str();
   Status ignore_escape();
+  // parse_str past the first stop that is not a plain closing quote.
+  Result<std::string_view> parse_str_rest(std::size_t start, bool bad_utf8);
+  bool unescape_common();
   Status parse_escape();
   Status parse_unicode_escape();
   Result<std::uint16_t> decode_hex_escape();
@@ -200,8 +215,10 @@ class TextSeq {
  public:
   explicit TextSeq(TextDe& de) : de_(&de) {}
   std::size_t size_hint() const { return 0; }
+  // Always inlined: a list's loop then steps through its elements without
+  // a call for each.
   template <class F>
-  Result<bool> next(F&& f) {
+  [[gnu::always_inline]] Result<bool> next(F&& f) {
     int c = de_->parse_whitespace();
     if (c == ']') return false;
     if (c == ',' && !first_) {
@@ -296,28 +313,7 @@ class TextVariant {
 };
 
 // "Name" alone: a kind without payload.
-class TextUnitVariant {
- public:
-  explicit TextUnitVariant(TextDe& de) : de_(&de) {}
-  template <class F>
-  Result<TextUnitVariant> variant(F&& f) {
-    WW_TRY(f(*de_));
-    return *this;
-  }
-  Status unit_variant() { return {}; }
-  template <class F>
-  Status newtype(F&&) { return unit_refusal("newtype variant"); }
-  template <class V>
-  Result<rec::OutOf<V>> tuple_variant(std::size_t, V&&) { return unit_refusal("tuple variant"); }
-  template <class V>
-  Result<rec::OutOf<V>> struct_variant(rec::Names, V&&) { return unit_refusal("struct variant"); }
-
- private:
-  static Error unit_refusal(std::string_view expected) {
-    return rec::invalid_type(rec::Family::Json, rec::Unexpected::of(rec::Unexpected::Kind::UnitVariant), expected);
-  }
-  TextDe* de_;
-};
+using TextUnitVariant = rec::UnitVariantAccess<TextDe>;
 
 // ---- TextDe entry points ----------------------------------------------------
 

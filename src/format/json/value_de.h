@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "format/json/json_value.h"
+#include "format/record/unit_variant.h"
 #include "format/record/visitor.h"
 
 namespace ww::json {
@@ -114,6 +115,8 @@ class ValueDe {
 class ValueSeq {
  public:
   explicit ValueSeq(const JsonValue::Array& a) : it_(a.data()), end_(a.data() + a.size()) {}
+  // The elements of [begin, end): an array from some element on.
+  ValueSeq(const JsonValue* begin, const JsonValue* end) : it_(begin), end_(end) {}
   std::size_t size_hint() const { return static_cast<std::size_t>(end_ - it_); }
   template <class F>
   Result<bool> next(F&& f) {
@@ -137,8 +140,17 @@ class ValueSeq {
 
 class ValueMap {
  public:
-  explicit ValueMap(const JsonValue::Object& o) : it_(o.data()), end_(o.data() + o.size()) {}
-  std::size_t size_hint() const { return static_cast<std::size_t>(end_ - it_); }
+  static constexpr std::size_t kNoSkip = static_cast<std::size_t>(-1);
+
+  // The members of `o`, but the one at `skip` (the tag of a record tagged
+  // by a member inside it).
+  explicit ValueMap(const JsonValue::Object& o, std::size_t skip = kNoSkip)
+      : it_(o.data()), end_(o.data() + o.size()), skip_(skip < o.size() ? o.data() + skip : nullptr) {
+    step();
+  }
+  std::size_t size_hint() const {
+    return static_cast<std::size_t>(end_ - it_) - (skip_ != nullptr && skip_ > it_ ? 1 : 0);
+  }
   template <class F>
   Result<bool> next_key(F&& f) {
     if (it_ == end_) return false;
@@ -151,16 +163,21 @@ class ValueMap {
   Status next_value(F&& f) {
     ValueDe de(it_->second);
     ++it_;
+    step();
     return f(de);
   }
   Status end() const {
     if (it_ == end_) return {};
-    return rec::invalid_length(count_ + static_cast<std::size_t>(end_ - it_), rec::elements_in(count_, "map"));
+    return rec::invalid_length(count_ + size_hint(), rec::elements_in(count_, "map"));
   }
 
  private:
+  void step() {
+    if (skip_ != nullptr && it_ == skip_) ++it_;
+  }
   const JsonValue::Member* it_;
   const JsonValue::Member* end_;
+  const JsonValue::Member* skip_;
   std::size_t count_ = 0;
 };
 
@@ -205,9 +222,7 @@ class ValueVariant {
   }
 
  private:
-  static Error unit_refusal(std::string_view expected) {
-    return rec::invalid_type(rec::Family::Json, rec::Unexpected::of(rec::Unexpected::Kind::UnitVariant), expected);
-  }
+  static Error unit_refusal(std::string_view expected) { return rec::refuse_unit_variant(rec::Family::Json, expected); }
   std::string_view name_;
   const JsonValue* payload_;
 };

@@ -175,15 +175,14 @@ struct UnitVisitor : Visitor<UnitVisitor, bool> {
   Result<bool> visit_unit(Ctx) { return true; }
 };
 
-// Skips whatever comes.
-struct IgnoredVisitor : Visitor<IgnoredVisitor, bool> {
-  std::string expecting() const { return "anything at all"; }
-  Result<bool> visit_unit(Ctx) { return true; }
-};
-
 template <class D>
 Result<std::uint64_t> read_u64(D& de, std::string_view name = "u64") {
   return de.u64(U64Visitor(name));
+}
+template <class D>
+Result<std::uint32_t> read_u32(D& de) {
+  WW_TRY_ASSIGN(std::uint64_t v, de.u64(BoundedUVisitor("u32", UINT32_MAX)));
+  return static_cast<std::uint32_t>(v);
 }
 template <class D>
 Result<std::int64_t> read_i64(D& de) { return de.i64(I64Visitor{}); }

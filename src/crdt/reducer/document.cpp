@@ -10,6 +10,7 @@
 #include "crdt/reducer/document_messages.h"
 #include "crdt/reducer/document_paths.h"
 #include "crdt/reducer/member_key.h"
+#include "crdt/reducer/restored_state.h"
 #include "crdt/reducer/state_json.h"
 #include "crdt/reducer/tree_wire.h"
 #include "crdt/sha256_text.h"
@@ -19,26 +20,22 @@
 namespace ww::crdt::reducer {
 namespace {
 
-Status check_restored(const CrdtState& state, const std::string& local_hash) {
+Status check_restored(const RestoredState& state, const std::string& local_hash) {
   if (state.state_version != 1) {
     return Error::custom("unsupported CRDT state version " + std::to_string(state.state_version) + "; expected 1");
   }
   if (state.spec_hash != local_hash) {
     return Error::custom("incompatible CRDT state: spec hash " + state.spec_hash + ", expected " + local_hash);
   }
-  const DotSet& dots = state.context.dots;
-  bool same = state.fingerprints.size() == dots.size();
-  auto d = dots.begin();
-  for (auto f = state.fingerprints.begin(); same && f != state.fingerprints.end(); ++f, ++d) same = f->first == *d;
+  bool same = state.fingerprints.size() == state.dots.size();
+  for (std::size_t i = 0; same && i < state.dots.size(); ++i) same = state.fingerprints[i].dot == state.dots[i];
   if (!same) return Error::custom(kFingerprintsMismatch);
-  for (const Dot& d : dots) {
-    if (d.counter == 0 || d.replica.empty() || d.replica == kInitReplica) {
-      return Error::custom("invalid operation dot " + dot_debug(d));
+  for (const InternedDot& d : state.dots) {
+    if (d.counter == 0 || state.replicas.name(d.replica).empty() || d.replica == kInitReplicaId) {
+      return Error::custom("invalid operation dot " + state.replicas.debug(d));
     }
   }
-  for (const auto& [dot, text] : state.fingerprints) {
-    if (text.size() != kSha256TextSize || !text.starts_with(kSha256Prefix)) return Error::custom(kBadFingerprint);
-  }
+  if (state.bad_fingerprint) return Error::custom(kBadFingerprint);
   return {};
 }
 
@@ -76,14 +73,27 @@ Result<CrdtDocument> CrdtDocument::create(std::string_view spec_json, std::strin
 Result<CrdtDocument> CrdtDocument::from_state(std::string_view spec_json, std::string_view state_json,
                                               std::string_view replica) {
   WW_TRY_ASSIGN(CrdtSpec spec, CrdtSpec::from_json(spec_json));
-  WW_TRY_ASSIGN(CrdtState state, crdt_state_from_json(state_json));
+  // One pass straight into the compact form; a text it leaves is read again
+  // by the saved-state readers, which also give every reading error.
+  RestoredState st;
+  if (!read_restored_state_fast(state_json, st)) {
+    WW_TRY_ASSIGN(st, read_restored_state(state_json));
+  }
   WW_TRY_ASSIGN(std::string local_hash, CrdtSpec::hash(spec));
-  WW_TRY(check_restored(state, local_hash));
+  WW_TRY(check_restored(st, local_hash));
   WW_TRY_ASSIGN(std::string checked, validate_replica(replica));
   auto body = std::make_unique<Body>();
   body->spec_hash = std::move(local_hash);
-  body->log = op_log_from_wire(std::move(state.context), std::move(state.fingerprints), body->replicas);
-  body->root = node_from_wire(std::move(state.root), body->replicas);
+  body->replicas = std::move(st.replicas);
+  body->log.compacted = std::move(st.compacted);
+  for (RestoredState::Fingerprint& f : st.fingerprints) {
+    if (f.text == RestoredState::kDigest) {
+      body->log.push_back(f.dot, f.digest);
+    } else {
+      body->log.push_back_text(f.dot, std::move(st.texts[f.text]));
+    }
+  }
+  body->root = std::move(st.root);
   const std::uint64_t counter = body->log.max_counter();
   // The root must materialise; what it gives is kept for later calls.
   WW_TRY_ASSIGN(LiveValue live, materialize_live(body->root, spec.root, body->replicas));

@@ -5,16 +5,6 @@
 #include "format/json/json_writer.h"
 
 namespace ww::crdt::reducer {
-namespace {
-
-int hex_value(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
-
-}  // namespace
-
 SortedBlocks<OpLog::Record>::Pos OpLog::lower_bound(const InternedDot& dot, const ReplicaTable& replicas) const {
   return records_.lower_bound([&](const Record& r) { return replicas.less(r.dot(), dot); });
 }
@@ -49,22 +39,13 @@ void OpLog::erase(const InternedDot& dot, const ReplicaTable& replicas) {
   if (!records_.at_end(p) && records_.at(p).dot() == dot) records_.erase(p);
 }
 
-void OpLog::push_back(const InternedDot& dot, std::string_view fingerprint) {
-  Record r{dot.counter, dot.replica, kDigest, {}};
-  const std::string_view digits = fingerprint.substr(kSha256Prefix.size());
-  bool hex = digits.size() == 64;
-  for (std::size_t i = 0; hex && i < 32; ++i) {
-    const int hi = hex_value(digits[2 * i]);
-    const int lo = hex_value(digits[2 * i + 1]);
-    hex = hi >= 0 && lo >= 0;
-    r.digest[i] = static_cast<unsigned char>(hi << 4 | lo);
-  }
-  if (!hex) {
-    r.text = static_cast<std::uint32_t>(texts_.size());
-    r.digest = {};
-    texts_.emplace_back(digits);
-  }
-  records_.push_back(r);
+void OpLog::push_back(const InternedDot& dot, const Sha256Digest& digest) {
+  records_.push_back(Record{dot.counter, dot.replica, kDigest, digest});
+}
+
+void OpLog::push_back_text(const InternedDot& dot, std::string digits) {
+  records_.push_back(Record{dot.counter, dot.replica, static_cast<std::uint32_t>(texts_.size()), {}});
+  texts_.push_back(std::move(digits));
 }
 
 std::uint64_t OpLog::max_counter() const {

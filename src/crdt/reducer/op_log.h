@@ -44,9 +44,11 @@ class OpLog {
   // Records a dot that is not recorded yet.
   void insert(const InternedDot& dot, const Sha256Digest& fingerprint, const ReplicaTable& replicas);
   void erase(const InternedDot& dot, const ReplicaTable& replicas);
-  // Appends a record whose dot sorts after every dot held (building in order);
-  // the fingerprint text is "sha256:" and 64 more bytes.
-  void push_back(const InternedDot& dot, std::string_view fingerprint);
+  // Appends a record whose dot sorts after every dot held (building in
+  // order): its digest, or the 64 characters after "sha256:" of a
+  // fingerprint whose digits are not lowercase hex.
+  void push_back(const InternedDot& dot, const Sha256Digest& digest);
+  void push_back_text(const InternedDot& dot, std::string digits);
 
   bool same_fingerprint(const Record& record, const Sha256Digest& fingerprint) const {
     return record.text == kDigest && record.digest == fingerprint;

@@ -11,15 +11,16 @@ namespace ww::crdt::reducer {
 ReplicaTable::ReplicaTable() { intern(kInitReplica); }
 
 std::uint32_t ReplicaTable::intern(std::string_view name) {
+  if (last_ != kNoReplica && names_[last_].text == name) return last_;
   auto it = by_name_.find(name);
-  if (it != by_name_.end()) return it->second;
+  if (it != by_name_.end()) return last_ = it->second;
   const auto id = static_cast<std::uint32_t>(names_.size());
   if (id == kNoReplica) broken_invariant("too many replica identifiers");
   Name entry{std::string(name), {}};
   json::append_str(name, entry.json);
   names_.push_back(std::move(entry));
   by_name_.emplace(std::string(name), id);
-  return id;
+  return last_ = id;
 }
 
 std::uint32_t ReplicaTable::find(std::string_view name) const {
@@ -28,6 +29,7 @@ std::uint32_t ReplicaTable::find(std::string_view name) const {
 }
 
 void ReplicaTable::truncate(std::size_t n) {
+  last_ = kNoReplica;
   while (names_.size() > n && names_.size() > 1) {
     by_name_.erase(names_.back().text);
     names_.pop_back();

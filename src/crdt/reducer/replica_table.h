@@ -91,6 +91,8 @@ class ReplicaTable {
   };
   std::vector<Name> names_;
   std::map<std::string, std::uint32_t, std::less<>> by_name_;
+  // The latest name asked for: a saved state names one replica many times running.
+  std::uint32_t last_ = kNoReplica;
 };
 
 }  // namespace ww::crdt::reducer

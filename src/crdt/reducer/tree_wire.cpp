@@ -176,13 +176,6 @@ NodeState node_to_wire(const Node& node, const ReplicaTable& replicas) {
   return out;
 }
 
-OpLog op_log_from_wire(CausalContext&& context, FingerprintTable&& fingerprints, ReplicaTable& replicas) {
-  OpLog log;
-  log.compacted = std::move(context.compacted);
-  for (const auto& [dot, text] : fingerprints) log.push_back(replicas.intern(dot), text);
-  return log;
-}
-
 CausalContext context_to_wire(const OpLog& log, const ReplicaTable& replicas) {
   CausalContext out;
   out.compacted = log.compacted;

@@ -14,8 +14,6 @@ namespace ww::crdt::reducer {
 Node node_from_wire(NodeState&& wire, ReplicaTable& replicas);
 NodeState node_to_wire(const Node& node, const ReplicaTable& replicas);
 
-// The context's dots and the fingerprint table's keys must be the same set.
-OpLog op_log_from_wire(CausalContext&& context, FingerprintTable&& fingerprints, ReplicaTable& replicas);
 CausalContext context_to_wire(const OpLog& log, const ReplicaTable& replicas);
 FingerprintTable fingerprints_to_wire(const OpLog& log, const ReplicaTable& replicas);
 

@@ -28,6 +28,9 @@ struct CrdtDocument::Body {
   Journal journal;
   // Fingerprints the operations of every call.
   Sha256Hasher hasher;
+  // The texts of a call's operations and deltas, kept for their storage.
+  std::string ops_text;
+  std::string deltas;
   // The saved-state records, made when asked for.
   std::unique_ptr<CrdtState> wire;
   // The sizes of the last saved state and of the last result of mutate or

@@ -35,8 +35,10 @@ class CrdtDocument::Call {
         body_(*doc.body_),
         counter_before_(doc.local_counter_),
         replicas_before_(body_.replicas.size()),
-        editor_(&body_.journal, body_.replicas) {
+        editor_(&body_.journal, body_.replicas),
+        deltas_(body_.deltas) {
     body_.journal.begin_call();
+    deltas_.clear();
   }
   Call(const Call&) = delete;
   Call& operator=(const Call&) = delete;
@@ -149,7 +151,7 @@ class CrdtDocument::Call {
   std::optional<Value> before_;
   Value last_;  // whole materialisation: the value after the latest operation
   AppliedAt applied_;
-  std::string deltas_;
+  std::string& deltas_;
 };
 
 namespace {
@@ -203,7 +205,8 @@ Result<SplicePlan> plan_splice(const SequenceNode& seq, const CrdtMutation::Sequ
 Result<std::string> CrdtDocument::mutate(const std::vector<CrdtMutation>& mutations) {
   Call call(*this);
   WW_TRY(call.begin());
-  std::string ops_text;
+  std::string& ops_text = body_->ops_text;
+  ops_text.clear();
   std::uint64_t made_count = 0;
   InternedOp op;
 
@@ -220,7 +223,13 @@ Result<std::string> CrdtDocument::mutate(const std::vector<CrdtMutation>& mutati
   };
   auto begin_op = [&](CrdtOp::Kind kind, const CrdtPath& path) -> Status {
     WW_TRY_ASSIGN(std::uint64_t counter, next_counter());
-    op = InternedOp{};
+    // Field by field, keeping the storage of the lists from one operation to the next.
+    op.key = nullptr;
+    op.value = nullptr;
+    op.values = nullptr;
+    op.after = {};
+    op.ids.clear();
+    op.removed.clear();
     op.kind = kind;
     op.dot = InternedDot{counter, body_->replica_id};
     op.assign_path(path, call.replicas());

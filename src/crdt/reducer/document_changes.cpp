@@ -1,5 +1,6 @@
 #include "crdt/reducer/document_changes.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "diff/diff.h"
@@ -9,11 +10,18 @@
 
 namespace ww::crdt::reducer {
 
+ChangeTrie::Node& ChangeTrie::Node::child(const std::string& key) {
+  auto it = std::lower_bound(below.begin(), below.end(), key,
+                             [](const std::pair<std::string, Node>& e, const std::string& k) { return e.first < k; });
+  if (it == below.end() || it->first != key) it = below.emplace(it, key, Node{});
+  return it->second;
+}
+
 ChangeTrie::Node* ChangeTrie::place(const std::vector<const std::string*>& keys) {
   Node* node = &root_;
   for (const std::string* key : keys) {
     if (node->saved) return nullptr;
-    node = &node->below[*key];
+    node = &node->child(*key);
   }
   return node;
 }
@@ -80,22 +88,60 @@ void ChangeTrie::restore(Value& value, const Node& node) {
   }
 }
 
+// The path at hand: map keys (borrowed) and list indexes, written as JSON
+// straight from them; a Path is made only for a structural diff.
+class ChangeTrie::Steps {
+ public:
+  void push_key(const std::string& key) { steps_.push_back(Step{&key, 0}); }
+  void push_index(std::uint64_t index) { steps_.push_back(Step{nullptr, index}); }
+  void pop() { steps_.pop_back(); }
+
+  void write_json(std::string& out) const {
+    out.push_back('[');
+    for (std::size_t i = 0; i < steps_.size(); ++i) {
+      if (i != 0) out.push_back(',');
+      if (steps_[i].key != nullptr) {
+        out.append("{\"Key\":");
+        json::append_str(*steps_[i].key, out);
+      } else {
+        out.append("{\"Index\":");
+        json::append_u64(steps_[i].index, out);
+      }
+      out.push_back('}');
+    }
+    out.push_back(']');
+  }
+  Path path() const {
+    Path out;
+    out.reserve(steps_.size());
+    for (const Step& s : steps_) out.push_back(s.key != nullptr ? PathSeg::key(*s.key) : PathSeg::index(s.index));
+    return out;
+  }
+
+ private:
+  struct Step {
+    const std::string* key;
+    std::uint64_t index;
+  };
+  std::vector<Step> steps_;
+};
+
 // Writes patch operations as their JSON text; values are borrowed.
 class ChangeTrie::Writer {
  public:
   Writer(std::string& out, bool& first) : out_(out), first_(first) {}
 
-  void set(const Path& path, const Value& value) {
+  void set(const Steps& path, const Value& value) {
     open("{\"Set\":{\"path\":", path);
     out_.append(",\"value\":");
     write_value_json(value, out_);
     out_.append("}}");
   }
-  void remove(const Path& path) {
+  void remove(const Steps& path) {
     open("{\"Remove\":{\"path\":", path);
     out_.append("}}");
   }
-  void insert(const Path& path, std::uint64_t index, const Value& value) {
+  void insert(const Steps& path, std::uint64_t index, const Value& value) {
     open("{\"Insert\":{\"path\":", path);
     out_.append(",\"index\":");
     json::append_u64(index, out_);
@@ -105,7 +151,7 @@ class ChangeTrie::Writer {
   }
   // The structural diff of two values: what Differ::value emits, the
   // values of a plain Set borrowed.
-  void diff(const Path& path, const Value& before, const Value& after) {
+  void diff(const Steps& path, const Value& before, const Value& after) {
     const bool maps = before.is(Value::Kind::Map) && after.is(Value::Kind::Map);
     const bool lists = before.is(Value::Kind::List) && after.is(Value::Kind::List);
     if (!maps && !lists) {
@@ -113,7 +159,7 @@ class ChangeTrie::Writer {
       return;
     }
     std::vector<Op> ops;
-    diff::diff_value(path, before, after, ops);
+    diff::diff_value(path.path(), before, after, ops);
     for (const Op& op : ops) {
       comma();
       write_op_json(op, out_);
@@ -125,10 +171,10 @@ class ChangeTrie::Writer {
     if (!first_) out_.push_back(',');
     first_ = false;
   }
-  void open(const char* head, const Path& path) {
+  void open(const char* head, const Steps& path) {
     comma();
     out_.append(head);
-    write_path_json(path, out_);
+    path.write_json(out_);
   }
 
   std::string& out_;
@@ -136,7 +182,7 @@ class ChangeTrie::Writer {
 };
 
 void ChangeTrie::write_diff(const Value& current, std::string& out, bool& first) const {
-  Path path;
+  Steps path;
   Writer w(out, first);
   diff_node(root_, path, &current, w);
 }
@@ -146,7 +192,7 @@ void ChangeTrie::write_diff(const Value& current, std::string& out, bool& first)
 // equals is one Insert; a replacement where neither value equals a later
 // element is the diff of the two elements at that index (none when they
 // are equal). Otherwise the list before is rebuilt and diffed.
-void ChangeTrie::diff_list_edit(const Node& node, Path& path, const Value& current, Writer& w) {
+void ChangeTrie::diff_list_edit(const Node& node, Steps& path, const Value& current, Writer& w) {
   const ListEdit& edit = *node.edit;
   const Value::List& items = current.as_list();
   const Value& now = items[edit.index];
@@ -164,15 +210,15 @@ void ChangeTrie::diff_list_edit(const Node& node, Path& path, const Value& curre
   } else if (*edit.old_element == now) {
     return;
   } else if (!later_equal(now) && !later_equal(*edit.old_element)) {
-    path.push_back(PathSeg::index(edit.index));
+    path.push_index(edit.index);
     w.diff(path, *edit.old_element, now);
-    path.pop_back();
+    path.pop();
     return;
   }
   w.diff(path, undo(current, edit), current);
 }
 
-void ChangeTrie::diff_node(const Node& node, Path& path, const Value* current, Writer& w) {
+void ChangeTrie::diff_node(const Node& node, Steps& path, const Value* current, Writer& w) {
   if (node.saved && node.edit) {
     if (current != nullptr) diff_list_edit(node, path, *current, w);
     return;
@@ -193,16 +239,16 @@ void ChangeTrie::diff_node(const Node& node, Path& path, const Value* current, W
   for (const auto& [key, child] : node.below) {
     auto it = map.find(key);
     if (it == map.end()) continue;
-    path.push_back(PathSeg::key(key));
+    path.push_key(key);
     diff_node(child, path, &it->second, w);
-    path.pop_back();
+    path.pop();
   }
   for (const auto& [key, child] : node.below) {
     if (map.contains(key)) continue;
     if (child.saved && !child.old && !child.edit) continue;
-    path.push_back(PathSeg::key(key));
+    path.push_key(key);
     w.remove(path);
-    path.pop_back();
+    path.pop();
   }
 }
 

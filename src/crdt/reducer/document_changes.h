@@ -9,7 +9,7 @@
 #pragma once
 
 #include <functional>
-#include <map>
+#include <utility>
 #include <optional>
 #include <string>
 #include <vector>
@@ -45,15 +45,19 @@ class ChangeTrie {
     bool saved = false;
     std::optional<Value> old;  // when saved: the value before, none when absent
     std::optional<ListEdit> edit;  // when saved: the one change of a list, `old` unused
-    std::map<std::string, Node, std::less<>> below;
+    // By key, ascending: a call touches few places.
+    std::vector<std::pair<std::string, Node>> below;
+
+    Node& child(const std::string& key);
   };
   static void restore(Value& value, const Node& node);
   // The list before `edit`, from the list after it.
   static Value undo(const Value& list, const ListEdit& edit);
+  class Steps;
   class Writer;
-  static void diff_list_edit(const Node& node, Path& path, const Value& current, Writer& w);
+  static void diff_list_edit(const Node& node, Steps& path, const Value& current, Writer& w);
   Node* place(const std::vector<const std::string*>& keys);
-  static void diff_node(const Node& node, Path& path, const Value* current, Writer& w);
+  static void diff_node(const Node& node, Steps& path, const Value* current, Writer& w);
 
   Node root_;
 };

@@ -160,36 +160,7 @@ Status write_delta(const InternedOp& op, const AppliedAt& at, const ReplicaTable
                    std::string& out) {
   static constexpr std::string_view kTags[] = {"register_set", "map_set",         "map_remove",     "set_add",
                                                "set_remove",   "sequence_insert", "sequence_delete"};
-  const std::string& member_key = at.member_key;
-  // Read before anything is written, so that a failure leaves `out` as it
-  // was. A register element's value is written from where it is held.
-  std::vector<std::optional<Value>> elements;
-  std::vector<const Node*> registers;
-  if (op.kind == CrdtOp::Kind::SequenceInsert) {
-    const SequencePolicy* qp = at.policy->sequence();
-    const SequenceNode* seq = at.node->sequence();
-    if (qp == nullptr) return Error::custom(kInsertNotSequence);
-    if (seq == nullptr) return Error::custom(kSequenceStateMismatch);
-    const bool plain_registers = qp->element->is(CrdtPolicy::Kind::Register);
-    elements.reserve(op.values->size());
-    registers.reserve(op.values->size());
-    for (std::size_t i = 0; i < op.values->size(); ++i) {
-      const InternedElementId id{op.dot.counter, op.dot.replica, static_cast<std::uint32_t>(i)};
-      const std::uint32_t h = seq->find(id, replicas);
-      if (h == kNoHandle || !seq->elements[h].node.present()) {
-        return Error::custom("unknown sequence element " + replicas.debug(id));
-      }
-      const Node& node = seq->elements[h].node;
-      if (plain_registers && node.is(Node::Kind::Register)) {
-        registers.push_back(&node);
-        elements.emplace_back();
-        continue;
-      }
-      WW_TRY_ASSIGN(std::optional<Value> v, materialize_filtered(node, *qp->element, nullptr, replicas, order));
-      registers.push_back(nullptr);
-      elements.push_back(v ? std::move(*v) : Value::null());
-    }
-  }
+  // On an error the caller drops what was written.
   out.append("{\"kind\":\"");
   out.append(kTags[static_cast<std::size_t>(op.kind)]);
   out.append("\",\"path\":");
@@ -198,7 +169,7 @@ Status write_delta(const InternedOp& op, const AppliedAt& at, const ReplicaTable
     case CrdtOp::Kind::RegisterSet: break;
     case CrdtOp::Kind::SetAdd:
       out.append(",\"key\":");
-      json::append_str(member_key, out);
+      json::append_str(at.member_key, out);
       break;
     case CrdtOp::Kind::MapSet:
     case CrdtOp::Kind::MapRemove:
@@ -207,6 +178,11 @@ Status write_delta(const InternedOp& op, const AppliedAt& at, const ReplicaTable
       json::append_str(*op.key, out);
       break;
     case CrdtOp::Kind::SequenceInsert: {
+      const SequencePolicy* qp = at.policy->sequence();
+      const SequenceNode* seq = at.node->sequence();
+      if (qp == nullptr) return Error::custom(kInsertNotSequence);
+      if (seq == nullptr) return Error::custom(kSequenceStateMismatch);
+      const bool plain_registers = qp->element->is(CrdtPolicy::Kind::Register);
       out.append(",\"after\":");
       if (op.after.none()) {
         out.append("null");
@@ -214,20 +190,27 @@ Status write_delta(const InternedOp& op, const AppliedAt& at, const ReplicaTable
         replicas.write(op.after, out);
       }
       out.append(",\"elements\":[");
-      for (std::size_t i = 0; i < elements.size(); ++i) {
+      for (std::size_t i = 0; i < op.values->size(); ++i) {
+        const InternedElementId id{op.dot.counter, op.dot.replica, static_cast<std::uint32_t>(i)};
+        const std::uint32_t h = seq->find(id, replicas);
+        if (h == kNoHandle || !seq->elements[h].node.present()) {
+          return Error::custom("unknown sequence element " + replicas.debug(id));
+        }
+        const Node& node = seq->elements[h].node;
         if (i != 0) out.push_back(',');
         out.append("{\"id\":");
-        replicas.write(InternedElementId{op.dot.counter, op.dot.replica, static_cast<std::uint32_t>(i)}, out);
+        replicas.write(id, out);
         out.append(",\"value\":");
-        if (const Node* reg = registers[i]) {
+        if (plain_registers && node.is(Node::Kind::Register)) {
           // As materialised: no dot is no value, a dot without value is Null.
-          if (reg->dot().none() || !reg->value().present()) {
+          if (node.dot().none() || !node.value().present()) {
             out.append("\"Null\"");
           } else {
-            reg->value().write_json(out);
+            node.value().write_json(out);
           }
         } else {
-          write_value_json(*elements[i], out);
+          WW_TRY_ASSIGN(std::optional<Value> v, materialize_filtered(node, *qp->element, nullptr, replicas, order));
+          write_value_json(v ? *v : Value::null(), out);
         }
         out.push_back('}');
       }

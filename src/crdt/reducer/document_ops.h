@@ -32,7 +32,7 @@ Status set_register(Node& node, const Value& value, const InternedDot& dot, Edit
 std::vector<InternedDot> live_dots_with(const InternedDotSet& dots, const Node& node, const ReplicaTable& replicas);
 
 // Appends the delta of `op`, read from the state after it was applied
-// where apply_one left `at`.
+// where apply_one left `at`. On an error, what it appended is to be dropped.
 Status write_delta(const InternedOp& op, const AppliedAt& at, const ReplicaTable& replicas, OrderSource order,
                    std::string& out);
 

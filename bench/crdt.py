@@ -27,6 +27,11 @@ The closing summary gives every figure with its target.
     pip install -r bench/requirements-crdt.txt
     python bench/crdt.py [--chars 10000 100000] [--edits 1000] [--keys 10000] [--members 1000]
                          [--sizes 10000 100000 1000000] [--module PATH]
+
+With --write-workloads DIR it only writes, for each of --sizes, the typed
+history as one batch (text_N.ops.json) and the saved state after it
+(text_N.state.json): the inputs of bench/cpp/crdt_bench, which measures the
+same work without the interpreter (callgrind instruction counts, heap).
 """
 
 import argparse
@@ -34,6 +39,7 @@ import ctypes
 import gc
 import json
 import math
+import os
 import random
 import time
 
@@ -449,6 +455,18 @@ def scaling(sizes, repeat, calls, seed):
     return rows
 
 
+def write_workloads(directory, sizes, seed):
+    os.makedirs(directory, exist_ok=True)
+    for n in sizes:
+        batch = typed_history(n, random.Random(seed))
+        doc = wirewright.CrdtDocument(TEXT_SPEC, EMPTY_TEXT, "b")
+        doc.apply(batch)
+        for name, text in ((f"text_{n}.ops.json", batch), (f"text_{n}.state.json", doc.state())):
+            with open(os.path.join(directory, name), "w", encoding="utf-8") as f:
+                f.write(text)
+        print(f"{n} characters: {len(batch)} bytes of operations, {len(doc.state())} bytes of state")
+
+
 def growth_per_doubling(rows, key, value=lambda v: v):
     sizes = sorted(rows)
     lo, hi = sizes[0], sizes[-1]
@@ -474,10 +492,14 @@ def main():
     parser.add_argument("--calls", type=int, default=200, help="calls per size of the per-call work")
     parser.add_argument("--repeat", type=int, default=3)
     parser.add_argument("--seed", type=int, default=7)
+    parser.add_argument("--write-workloads", metavar="DIR", help="write the inputs of bench/cpp/crdt_bench and stop")
     add_module_option(parser)
     args = parser.parse_args()
     global wirewright
     wirewright = load_wirewright(args.module)
+    if args.write_workloads:
+        write_workloads(args.write_workloads, sorted(args.sizes), args.seed)
+        return
     print(describe(wirewright, ["pycrdt", "loro"]))
 
     summary = Summary("CRDT documents")

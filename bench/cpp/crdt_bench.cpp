@@ -1,6 +1,7 @@
 // A driver for measuring CrdtDocument work without the interpreter: run it
 // under callgrind (instruction counts) or read its heap figures, on texts
-// that bench/crdt.py --write-workloads leaves in a directory.
+// that `python bench/crdt.py --write-workloads DIR` leaves in a directory
+// (text_N.ops.json, text_N.state.json). Built with -DWW_BUILD_BENCH=ON.
 //
 //   crdt_bench from_state STATE       restore a text document
 //   crdt_bench yardstick FILE         json_to_msgpack of the same text
@@ -10,8 +11,9 @@
 //   crdt_bench merge STATE N          restore, then N one-operation applies
 //   crdt_bench memory STATE           heap in use by a restored document
 //
-// Only the measured step runs with callgrind's collection on (run with
-// --collect-atstart=no); the heap figure is malloc's own count of bytes in use.
+// Only the measured step runs with callgrind's collection on:
+//   valgrind --tool=callgrind --collect-atstart=no crdt_bench apply DIR/text_10000.ops.json
+// The heap figure is glibc malloc's own count of bytes in use.
 #include <malloc.h>
 #include <valgrind/callgrind.h>
 

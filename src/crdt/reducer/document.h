@@ -64,6 +64,9 @@ class CrdtDocument {
   Result<std::string> mutate(const std::vector<CrdtMutation>& mutations);
   // Operations from peers: the CrdtEffect; the same all-or-nothing rule.
   Result<std::string> apply(const std::vector<CrdtOp>& ops);
+  // The same, given texts[i], the text write_crdt_op makes of ops[i]: the
+  // fingerprints are taken over those texts without writing them again.
+  Result<std::string> apply_written(const std::vector<CrdtOp>& ops, const std::vector<std::string_view>& texts);
   // The key under which the set at `path` holds `value`.
   Result<std::string> member_key(const CrdtPath& path, const Value& value) const;
   // Forgets what the frontier makes unnecessary; the number of tombstones removed.
@@ -87,6 +90,8 @@ class CrdtDocument {
   // A fresh counter above every counter seen; fails, changing nothing, once
   // the counter has reached 2^64 - 1 (a peer's operation can put it there).
   Result<std::uint64_t> next_counter();
+  // apply, with the written texts of the operations when known (else null).
+  Result<std::string> apply_texts(const std::vector<CrdtOp>& ops, const std::vector<std::string_view>* texts);
 
   CrdtSpec spec_;
   std::string replica_;

@@ -339,18 +339,31 @@ Result<std::string> CrdtDocument::mutate(const std::vector<CrdtMutation>& mutati
   return out;
 }
 
-Result<std::string> CrdtDocument::apply(const std::vector<CrdtOp>& ops) {
+Result<std::string> CrdtDocument::apply(const std::vector<CrdtOp>& ops) { return apply_texts(ops, nullptr); }
+
+Result<std::string> CrdtDocument::apply_written(const std::vector<CrdtOp>& ops,
+                                                const std::vector<std::string_view>& texts) {
+  if (texts.size() != ops.size()) broken_invariant("an operation without its text");
+  return apply_texts(ops, &texts);
+}
+
+Result<std::string> CrdtDocument::apply_texts(const std::vector<CrdtOp>& ops,
+                                              const std::vector<std::string_view>* texts) {
   // Every operation is checked before anything changes.
   std::vector<Sha256Digest> fingerprints;
   fingerprints.reserve(ops.size());
   std::string text;
-  for (const CrdtOp& o : ops) {
-    const Dot& dot = o.dot();
+  for (std::size_t i = 0; i < ops.size(); ++i) {
+    const Dot& dot = ops[i].dot();
     if (dot.counter == 0 || dot.replica.empty() || dot.replica == kInitReplica) {
       return Error::custom("invalid operation dot " + dot_debug(dot));
     }
+    if (texts != nullptr) {
+      fingerprints.push_back(body_->hasher.digest((*texts)[i]));
+      continue;
+    }
     text.clear();
-    write_crdt_op(o, text);
+    write_crdt_op(ops[i], text);
     fingerprints.push_back(body_->hasher.digest(text));
   }
 

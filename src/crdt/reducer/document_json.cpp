@@ -4,6 +4,7 @@
 
 #include "crdt/reducer/document_compact.h"
 #include "crdt/reducer/ops_json.h"
+#include "crdt/reducer/ops_written_read.h"
 #include "value/value_json.h"
 
 namespace ww::crdt::reducer {
@@ -14,6 +15,9 @@ Result<std::string> mutate_json(CrdtDocument& doc, std::string_view mutations_js
 }
 
 Result<std::string> apply_json(CrdtDocument& doc, std::string_view ops_json) {
+  std::vector<CrdtOp> written;
+  std::vector<std::string_view> texts;
+  if (read_written_ops(ops_json, written, texts)) return doc.apply_written(written, texts);
   WW_TRY_ASSIGN(std::vector<CrdtOp> ops, crdt_ops_from_json(ops_json));
   return doc.apply(ops);
 }

@@ -37,6 +37,24 @@ void ChangeTrie::save_list_edit(const std::vector<const std::string*>& keys, con
   }
 }
 
+void ChangeTrie::save_string_edit(const std::vector<const std::string*>& keys, const Value& str, std::size_t offset,
+                                  std::size_t old_size, std::size_t new_size) {
+  Node* node = place(keys);
+  if (node == nullptr) return;
+  if (!node->saved && node->below.empty()) {
+    node->saved = true;
+    node->text_edit = StringEdit{offset, str.as_str().substr(offset, old_size), new_size};
+  } else {
+    save(keys, &str);
+  }
+}
+
+Value ChangeTrie::undo(const Value& str, const StringEdit& edit) {
+  std::string before = str.as_str();
+  before.replace(edit.offset, edit.new_size, edit.old_text);
+  return Value::str(std::move(before));
+}
+
 Value ChangeTrie::undo(const Value& list, const ListEdit& edit) {
   Value before = list;
   Value::List& items = before.as_list();
@@ -56,6 +74,11 @@ void ChangeTrie::save(const std::vector<const std::string*>& keys, const Value* 
     if (node->edit) {
       node->old = undo(*current, *node->edit);
       node->edit.reset();
+    }
+    // A string changed once so far: likewise.
+    if (node->text_edit) {
+      node->old = undo(*current, *node->text_edit);
+      node->text_edit.reset();
     }
     return;
   }
@@ -80,6 +103,9 @@ void ChangeTrie::restore(Value& value, const Node& node) {
     } else if (child.edit) {
       auto it = map.find(key);
       if (it != map.end()) it->second = undo(it->second, *child.edit);
+    } else if (child.text_edit) {
+      auto it = map.find(key);
+      if (it != map.end()) it->second = undo(it->second, *child.text_edit);
     } else if (child.old) {
       map.insert_or_assign(key, *child.old);
     } else {
@@ -223,6 +249,16 @@ void ChangeTrie::diff_node(const Node& node, Steps& path, const Value* current, 
     if (current != nullptr) diff_list_edit(node, path, *current, w);
     return;
   }
+  if (node.saved && node.text_edit) {
+    // Two strings differ, and are then Set, unless the span came back as it was.
+    if (current == nullptr) return;
+    const StringEdit& edit = *node.text_edit;
+    const std::string& now = current->as_str();
+    if (edit.old_text.size() != edit.new_size || now.compare(edit.offset, edit.new_size, edit.old_text) != 0) {
+      w.set(path, *current);
+    }
+    return;
+  }
   if (node.saved) {
     if (node.old && current != nullptr) {
       w.diff(path, *node.old, *current);
@@ -245,7 +281,7 @@ void ChangeTrie::diff_node(const Node& node, Steps& path, const Value* current, 
   }
   for (const auto& [key, child] : node.below) {
     if (map.contains(key)) continue;
-    if (child.saved && !child.old && !child.edit) continue;
+    if (child.saved && !child.old && !holds_edit(child)) continue;
     path.push_key(key);
     w.remove(path);
     path.pop();

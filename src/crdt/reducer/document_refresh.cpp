@@ -280,6 +280,11 @@ Result<bool> Refresher::sequence_elements(const Node& node, const CrdtPolicy& po
     const bool shown = seq.order.shown(places.front().at) != 0;
     if (!as_string && places.size() == 1 && next.front()) {
       note_list_edit(cur, seq.order.before(places.front().at).shown, !shown);
+    } else if (as_string && places.size() == 1 && (shown || next.front())) {
+      // The bytes of one element: its span now, and what replaces it.
+      const SequenceOrder::Cursor at = places.front().at;
+      changes_.save_string_edit(keys_, cur, seq.order.before(at).shown, seq.order.shown(at),
+                                next.front() ? next.front()->as_str().size() : 0);
     } else if (places.size() > 1 || shown || next.front()) {
       changes_.save(keys_, &cur);
     }

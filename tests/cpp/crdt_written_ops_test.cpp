@@ -116,5 +116,59 @@ TEST(WrittenOps, AcceptsOnlyWhatTheGeneralReaderReadsAlike) {
   EXPECT_GT(accepted, 0);
 }
 
+// Mutations as callers write them, spaced or not: whatever the plain reader
+// accepts, the general reader reads alike.
+bool expect_same_mutations(const std::string& text) {
+  std::vector<CrdtMutation> mutations;
+  if (!read_plain_mutations(text, mutations)) return false;
+  auto reference = crdt_mutations_from_json(text);
+  EXPECT_TRUE(reference.ok()) << text;
+  if (reference.ok()) {
+    EXPECT_EQ(mutations, *reference) << text;
+  }
+  return true;
+}
+
+TEST(PlainMutations, AcceptsOnlyWhatTheGeneralReaderReadsAlike) {
+  const char* texts[] = {
+      R"([{"kind":"sequence_splice","path":[{"kind":"key","key":"text"}],"index":3,"delete_count":1,"values":[{"Str":"x"}]}])",
+      R"([ {"kind": "sequence_splice", "path": [{"kind": "key", "key": "text"}], "index": 0, "delete_count": 0,
+          "values": [{"Str": "a\\\"b"}, {"Int": -5}, "Null", {"Bool": true}]} ] )",
+      R"([{"kind":"map_set","path":[],"key":"k","value":{"Int":1}},{"kind":"map_remove","path":[],"key":"k"}])",
+      R"([{"kind":"sequence_insert","path":[{"kind":"element","id":{"dot":{"counter":1,"replica":"a"},"index":0}}],
+          "after":null,"values":[]}])",
+      R"([{"kind":"sequence_delete","path":[],"ids":[{"dot":{"counter":1,"replica":"a"},"index":2}]},
+          {"kind":"set_add","path":[],"value":{"Bool":false}},{"kind":"set_remove","path":[],"key":"m"},
+          {"kind":"register_set","path":[],"value":"Null"}])",
+  };
+  for (const char* text : texts) EXPECT_TRUE(expect_same_mutations(text)) << text;
+  // Refused here: spaces inside a word or a number (not JSON), and fields
+  // in another order or `after` left out (read by the general reader).
+  const char* refused[] = {
+      R"([{"kind":"register_set","path":[],"value":{"Bool":t rue}}])",
+      R"([{"kind":"register_set","path":[],"value":{"Int":- 5}}])",
+      R"([{"kind":"map_set","key":"k","path":[],"value":{"Int":1}}])",
+      R"([{"kind":"sequence_insert","path":[],"values":[]}])",
+  };
+  for (const char* text : refused) EXPECT_FALSE(expect_same_mutations(text)) << text;
+
+  std::mt19937 rng(9);
+  const std::string alphabet = "{}[],:\"\\ \n0123456789-.eEnulltruefalsekindStrIntBool";
+  int accepted = 0;
+  for (const char* base : texts) {
+    for (int round = 0; round < 600; ++round) {
+      std::string text = base;
+      const std::size_t at = rng() % text.size();
+      switch (rng() % 3) {
+        case 0: text[at] = alphabet[rng() % alphabet.size()]; break;
+        case 1: text.erase(at, 1 + rng() % 4); break;
+        default: text.insert(at, 1, alphabet[rng() % alphabet.size()]);
+      }
+      if (expect_same_mutations(text)) ++accepted;
+    }
+  }
+  EXPECT_GT(accepted, 0);
+}
+
 }  // namespace
 }  // namespace ww::crdt::reducer

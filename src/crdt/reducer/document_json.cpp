@@ -10,6 +10,8 @@
 namespace ww::crdt::reducer {
 
 Result<std::string> mutate_json(CrdtDocument& doc, std::string_view mutations_json) {
+  std::vector<CrdtMutation> plain;
+  if (read_plain_mutations(mutations_json, plain)) return doc.mutate(plain);
   WW_TRY_ASSIGN(std::vector<CrdtMutation> mutations, crdt_mutations_from_json(mutations_json));
   return doc.mutate(mutations);
 }

@@ -12,16 +12,53 @@
 namespace ww::crdt::reducer {
 namespace {
 
+constexpr std::string_view kOpKinds[] = {"register_set", "map_set",         "map_remove",     "set_add",
+                                         "set_remove",   "sequence_insert", "sequence_delete"};
+constexpr std::string_view kMutationKinds[] = {"register_set", "map_set",         "map_remove",      "set_add",
+                                               "set_remove",   "sequence_insert", "sequence_delete", "sequence_splice"};
+
 // Reads forward through the text; every reader consumes exactly the bytes
-// the writer makes for what it reads, or returns false.
+// the writer makes for what it reads, or returns false. kSpaced: JSON
+// whitespace may also stand between any two tokens.
+template <bool kSpaced>
 class Scanner {
  public:
   explicit Scanner(std::string_view text) : p_(text.data()), end_(text.data() + text.size()) {}
 
   const char* at() const { return p_; }
-  bool done() const { return p_ == end_; }
+  bool done() {
+    ws();
+    return p_ == end_;
+  }
 
+  void ws() {
+    if constexpr (kSpaced) {
+      while (p_ != end_ && scan::is_json_space(static_cast<unsigned char>(*p_))) ++p_;
+    }
+  }
+
+  // Tokens given as text without spaces; strings in it have no escapes.
   bool lit(std::string_view s) {
+    if constexpr (kSpaced) {
+      // Spaces go between tokens: not inside strings, nor inside a word
+      // such as null or true.
+      // A text that does not match is left unread, as without spaces.
+      const char* start = p_;
+      bool in_string = false;
+      bool in_word = false;
+      for (const char c : s) {
+        const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+        if (!in_string && !(in_word && letter)) ws();
+        if (p_ == end_ || *p_ != c) {
+          p_ = start;
+          return false;
+        }
+        ++p_;
+        if (c == '"') in_string = !in_string;
+        in_word = !in_string && letter;
+      }
+      return true;
+    }
     if (static_cast<std::size_t>(end_ - p_) < s.size() || std::memcmp(p_, s.data(), s.size()) != 0) return false;
     p_ += s.size();
     return true;
@@ -30,7 +67,7 @@ class Scanner {
   // A string as the writer writes it: raw bytes, with \" and \\ the only
   // escapes taken (control characters, written as other escapes, are refused).
   bool str(std::string& out) {
-    if (!lit("\"")) return false;
+    if (!lit("\"")) return false;  // (after any spaces)
     out.clear();
     for (;;) {
       const auto* u = reinterpret_cast<const unsigned char*>(p_);
@@ -51,6 +88,10 @@ class Scanner {
 
   // Digits as std::to_chars writes them: no sign, no leading zero.
   bool u64(std::uint64_t& out) {
+    ws();
+    return digits(out);
+  }
+  bool digits(std::uint64_t& out) {
     if (p_ == end_ || !scan::is_digit(static_cast<unsigned char>(*p_))) return false;
     if (*p_ == '0') {
       ++p_;
@@ -75,9 +116,11 @@ class Scanner {
     return true;
   }
   bool i64(std::int64_t& out) {
-    const bool negative = lit("-");
+    ws();
+    const bool negative = p_ != end_ && *p_ == '-';
+    if (negative) ++p_;
     std::uint64_t magnitude = 0;
-    if (!u64(magnitude)) return false;
+    if (!digits(magnitude)) return false;
     constexpr std::uint64_t kLimit = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
     if (!negative) {
       if (magnitude > kLimit) return false;
@@ -149,13 +192,18 @@ class Scanner {
   // The fields of one operation, in the order and form of the writer.
   template <class R>
   bool fields(R& r) {
-    if (!lit(",\"dot\":") || !dot(r.dot)) return false;
+    if constexpr (requires { r.dot; }) {
+      if (!lit(",\"dot\":") || !dot(r.dot)) return false;
+    }
     if (!lit(",\"path\":") || !list(r.path, [&](CrdtPathSegment& s) { return segment(s); })) return false;
     if constexpr (requires { r.key; }) {
       if (!lit(",\"key\":") || !str(r.key)) return false;
     }
     if constexpr (requires { r.value; }) {
       if (!lit(",\"value\":") || !value(r.value)) return false;
+    }
+    if constexpr (requires { r.delete_count; }) {
+      if (!lit(",\"index\":") || !u64(r.index) || !lit(",\"delete_count\":") || !u64(r.delete_count)) return false;
     }
     if constexpr (requires { r.removed; }) {
       if (!lit(",\"removed\":") || !list(r.removed, [&](Dot& d) { return dot(d); })) return false;
@@ -173,25 +221,24 @@ class Scanner {
     return lit("}");
   }
 
-  bool op(CrdtOp& out) {
-    using V = decltype(CrdtOp::op);
-    constexpr std::string_view kTags[] = {"{\"kind\":\"register_set\"",    "{\"kind\":\"map_set\"",
-                                          "{\"kind\":\"map_remove\"",      "{\"kind\":\"set_add\"",
-                                          "{\"kind\":\"set_remove\"",      "{\"kind\":\"sequence_insert\"",
-                                          "{\"kind\":\"sequence_delete\""};
-    static_assert(std::size(kTags) == std::variant_size_v<V>);
+  // {"kind":"<name>" and the fields of the variant alternative it names.
+  template <class Variant, std::size_t N>
+  bool tagged(Variant& out, const std::string_view (&kinds)[N]) {
+    static_assert(N == std::variant_size_v<Variant>);
+    if (!lit("{\"kind\":") || !str(name_)) return false;
     std::size_t kind = 0;
-    while (kind < std::size(kTags) && !lit(kTags[kind])) ++kind;
+    while (kind < N && kinds[kind] != name_) ++kind;
     return [&]<std::size_t... I>(std::index_sequence<I...>) {
       bool ok = false;
-      ((kind == I ? (void)(ok = fields(out.op.template emplace<I>())) : void()), ...);
+      ((kind == I ? (void)(ok = fields(out.template emplace<I>())) : void()), ...);
       return ok;
-    }(std::make_index_sequence<std::variant_size_v<V>>{});
+    }(std::make_index_sequence<N>{});
   }
 
  private:
   const char* p_;
   const char* end_;
+  std::string name_;
 };
 
 }  // namespace
@@ -199,13 +246,26 @@ class Scanner {
 bool read_written_ops(std::string_view text, std::vector<CrdtOp>& ops, std::vector<std::string_view>& texts) {
   ops.clear();
   texts.clear();
-  Scanner s(text);
+  Scanner<false> s(text);
   if (!s.lit("[")) return false;
   if (!s.lit("]")) {
     do {
       const char* start = s.at();
-      if (!s.op(ops.emplace_back())) return false;
+      if (!s.tagged(ops.emplace_back().op, kOpKinds)) return false;
       texts.emplace_back(start, static_cast<std::size_t>(s.at() - start));
+    } while (s.lit(","));
+    if (!s.lit("]")) return false;
+  }
+  return s.done();
+}
+
+bool read_plain_mutations(std::string_view text, std::vector<CrdtMutation>& mutations) {
+  mutations.clear();
+  Scanner<true> s(text);
+  if (!s.lit("[")) return false;
+  if (!s.lit("]")) {
+    do {
+      if (!s.tagged(mutations.emplace_back().mutation, kMutationKinds)) return false;
     } while (s.lit(","));
     if (!s.lit("]")) return false;
   }

@@ -23,4 +23,10 @@ namespace ww::crdt::reducer {
 // the text of operation i is texts[i]. Both are cleared first.
 bool read_written_ops(std::string_view text, std::vector<CrdtOp>& ops, std::vector<std::string_view>& texts);
 
+// Mutations in the same form, with JSON whitespace allowed between tokens
+// ("kind" first, the fields in the order above, `after` given): the form
+// callers build. The same refusal of anything else, for
+// crdt_mutations_from_json to read.
+bool read_plain_mutations(std::string_view text, std::vector<CrdtMutation>& mutations);
+
 }  // namespace ww::crdt::reducer

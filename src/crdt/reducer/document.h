@@ -1,6 +1,9 @@
 // A CRDT document: one replica of a schema-directed value, with the causal
 // context and operation fingerprints that make merging with other replicas
-// safe.
+// safe. It holds its state in the compact form (replicas interned, flat
+// tables, fingerprints as digest bytes) and keeps its materialised value
+// between calls; every text it reads or writes is the saved-state,
+// operation and effect format.
 #pragma once
 
 #include <cstdint>
@@ -19,16 +22,8 @@
 
 namespace ww::crdt::reducer {
 
-struct LiveValue;
-
 // The replica text unchanged, unless it is empty or exactly "$init".
 Result<std::string> validate_replica(std::string_view replica);
-
-// What `mutate` made and reported.
-struct MutateOutcome {
-  std::vector<CrdtOp> ops;
-  CrdtEffect effect;
-};
 
 class CrdtDocument {
  public:
@@ -47,12 +42,15 @@ class CrdtDocument {
 
   const CrdtSpec& spec() const { return spec_; }
   const std::string& replica() const { return replica_; }
-  const std::string& spec_hash() const { return data_->spec_hash; }
-  const CausalContext& context() const { return data_->context; }
-  const FingerprintTable& fingerprints() const { return data_->fingerprints; }
-  const NodeState& root() const { return data_->root; }
-  std::uint32_t state_version() const { return data_->state_version; }
+  const std::string& spec_hash() const;
+  std::uint32_t state_version() const { return 1; }
   std::uint64_t local_counter() const { return local_counter_; }
+
+  // The saved-state records of the document, made when asked for (for
+  // checks and tests) and kept until the document changes.
+  const CausalContext& context() const { return wire().context; }
+  const FingerprintTable& fingerprints() const { return wire().fingerprints; }
+  const NodeState& root() const { return wire().root; }
 
   // The saved-state text.
   std::string state() const;
@@ -61,38 +59,45 @@ class CrdtDocument {
   // The compact JSON text of the materialised value.
   Result<std::string> value_json() const;
 
-  // Local edits: the operations made and what they changed. On failure the
+  // Local edits: {"ops":[<CrdtOp>,...],"effect":<CrdtEffect>}. On failure the
   // document is left exactly as it was.
-  Result<MutateOutcome> mutate(const std::vector<CrdtMutation>& mutations);
-  // Operations from peers; the same all-or-nothing rule.
-  Result<CrdtEffect> apply(const std::vector<CrdtOp>& ops);
+  Result<std::string> mutate(const std::vector<CrdtMutation>& mutations);
+  // Operations from peers: the CrdtEffect; the same all-or-nothing rule.
+  Result<std::string> apply(const std::vector<CrdtOp>& ops);
+  // The same, given texts[i], the text write_crdt_op makes of ops[i]: the
+  // fingerprints are taken over those texts without writing them again.
+  Result<std::string> apply_written(const std::vector<CrdtOp>& ops, const std::vector<std::string_view>& texts);
   // The key under which the set at `path` holds `value`.
   Result<std::string> member_key(const CrdtPath& path, const Value& value) const;
   // Forgets what the frontier makes unnecessary; the number of tombstones removed.
   Result<std::uint64_t> compact(const ReplicaCounters& frontier);
 
   // Makes mutate and apply materialise the whole document after every
-  // operation and diff the whole values, the plain form of what they do
-  // incrementally; for checking the two against each other.
-  void set_whole_materialization(bool on) { whole_materialization_ = on; }
+  // operation (walking the anchors of every sequence afresh) and diff the
+  // whole values, the plain form of what they do incrementally; for checking
+  // the two against each other.
+  void set_whole_materialization(bool on);
+
+  struct Body;
 
  private:
   class Call;
 
-  CrdtDocument(CrdtSpec spec, std::string replica, std::unique_ptr<CrdtState> data);
-  // The materialised value kept between calls, made when missing.
-  Result<LiveValue*> live() const;
+  CrdtDocument(CrdtSpec spec, std::string replica, std::unique_ptr<Body> body);
+  const CrdtState& wire() const;
+  void changed();
   void forget_live() const;
-  // A fresh dot above every counter seen; fails, changing nothing, once the
-  // counter has reached 2^64 - 1 (a peer's operation can put it there).
-  Result<Dot> next_dot();
+  // A fresh counter above every counter seen; fails, changing nothing, once
+  // the counter has reached 2^64 - 1 (a peer's operation can put it there).
+  Result<std::uint64_t> next_counter();
+  // apply, with the written texts of the operations when known (else null).
+  Result<std::string> apply_texts(const std::vector<CrdtOp>& ops, const std::vector<std::string_view>* texts);
 
   CrdtSpec spec_;
   std::string replica_;
   // Held on the heap so that node addresses survive moving the document.
-  std::unique_ptr<CrdtState> data_;
+  std::unique_ptr<Body> body_;
   std::uint64_t local_counter_ = 0;
-  mutable std::unique_ptr<LiveValue> live_;
   bool whole_materialization_ = false;
 };
 

@@ -1,57 +1,57 @@
 #include "crdt/reducer/document_compact.h"
 
+#include <algorithm>
 #include <string>
 
 #include "crdt/reducer/document.h"
-#include "crdt/reducer/document_refresh.h"
+#include "crdt/reducer/document_body.h"
 #include "crdt/reducer/state_read.h"
 #include "format/json/text_de.h"
 
 namespace ww::crdt::reducer {
 namespace {
 
-bool all_covered(const DotSet& dots, const ReplicaCounters& frontier) {
-  for (const Dot& d : dots) {
-    if (!dot_covered(d, frontier)) return false;
-  }
-  return true;
+bool all_covered(const InternedDotSet& dots, const ReplicaCounters& frontier, const ReplicaTable& replicas) {
+  return dots.all_of([&](const InternedDot& d) { return dot_covered(d, frontier, replicas); });
 }
 
-bool all_in(const DotSet& dots, const DotSet& removed) {
-  for (const Dot& d : dots) {
-    if (!removed.contains(d)) return false;
-  }
-  return true;
-}
-
-// Dead, and its removal is covered.
-template <class Entry>
-bool removable(const DotSet& alive_by, const Entry& entry, const ReplicaCounters& frontier) {
-  return all_in(alive_by, entry.removed) && !entry.removal_ops.empty() && all_covered(entry.removal_ops, frontier);
+// Dead (every dot that keeps it alive is removed), and its removal is covered.
+bool removable(const Entry& entry, const ReplicaCounters& frontier, const ReplicaTable& replicas) {
+  return entry.dots.all_of([&](const InternedDot& d) { return entry.removed.contains(d, replicas); }) &&
+         !entry.removal_ops.empty() && all_covered(entry.removal_ops, frontier, replicas);
 }
 
 }  // namespace
 
-std::uint64_t compact_node(NodeState& node, const CrdtPolicy& policy, const ReplicaCounters& frontier) {
+bool dot_covered(const InternedDot& dot, const ReplicaCounters& frontier, const ReplicaTable& replicas) {
+  if (dot.replica == kInitReplicaId) return true;
+  auto it = frontier.find(replicas.name(dot.replica));
+  if (it == frontier.end()) return dot.counter == 0;
+  return dot.counter <= it->second;
+}
+
+std::uint64_t compact_node(Node& node, const CrdtPolicy& policy, const ReplicaCounters& frontier,
+                           const ReplicaTable& replicas) {
   if (node.kind() != policy.kind()) return 0;
   std::uint64_t n = 0;
-  if (MapState* map = node.map()) {
-    for (auto& [key, entry] : map->entries) n += compact_node(entry.node, policy.map()->child(key), frontier);
-    n += std::erase_if(map->entries,
-                       [&](const auto& kv) { return removable(kv.second.dots, kv.second, frontier); });
-  } else if (SetState* set = node.set()) {
+  if (EntryTable* map = node.map()) {
+    const MapPolicy& mp = *policy.map();
+    map->for_each([&](Entry& e) { n += compact_node(e.node, mp.child(e.key), frontier, replicas); });
+    n += map->erase_if([&](const Entry& e) { return removable(e, frontier, replicas); });
+  } else if (EntryTable* set = node.set()) {
     const CrdtPolicy& element = *policy.set()->element;
-    for (auto& [key, member] : set->entries) n += compact_node(member.node, element, frontier);
-    n += std::erase_if(set->entries,
-                       [&](const auto& kv) { return removable(kv.second.adds, kv.second, frontier); });
-  } else if (SequenceState* seq = node.sequence()) {
+    set->for_each([&](Entry& e) { n += compact_node(e.node, element, frontier, replicas); });
+    n += set->erase_if([&](const Entry& e) { return removable(e, frontier, replicas); });
+  } else if (SequenceNode* seq = node.sequence()) {
     const CrdtPolicy& element = *policy.sequence()->element;
-    for (auto& [id, e] : seq->entries) {
-      if (!e.node) continue;
-      n += compact_node(*e.node, element, frontier);
-      auto deleted = seq->deletes.find(id);
-      if (deleted != seq->deletes.end() && dot_covered(id.dot, frontier) && all_covered(deleted->second, frontier)) {
-        e.node.reset();
+    for (const IdHandle& ih : seq->ids) {
+      Element& e = seq->elements[ih.handle];
+      if (!e.node.present()) continue;
+      n += compact_node(e.node, element, frontier, replicas);
+      if (!e.deleted || !dot_covered(e.id.dot(), frontier, replicas)) continue;
+      const DeleteRecord* record = seq->find_delete(e.id, replicas);
+      if (record != nullptr && all_covered(record->dots, frontier, replicas)) {
+        e.node = Node();
         ++n;
       }
     }
@@ -59,16 +59,20 @@ std::uint64_t compact_node(NodeState& node, const CrdtPolicy& policy, const Repl
   return n;
 }
 
-Status check_frontier_coverage(const CausalContext& context, const ReplicaCounters& frontier) {
+Status check_frontier_coverage(const OpLog& log, const ReplicaCounters& frontier, const ReplicaTable& replicas) {
   for (const auto& [replica, counter] : frontier) {
-    auto c = context.compacted.find(replica);
-    const std::uint64_t base = c != context.compacted.end() ? c->second : 0;
+    auto c = log.compacted.find(replica);
+    const std::uint64_t base = c != log.compacted.end() ? c->second : 0;
     if (counter <= base) continue;
-    // `dots` is ordered by counter first: walk the counters base+1 .. counter.
+    // Records are ordered by counter first: walk the counters base+1 .. counter.
+    const std::uint32_t id = replicas.find(replica);
     std::uint64_t seen = 0;
-    for (auto it = context.dots.lower_bound(Dot{base + 1, std::string()});
-         it != context.dots.end() && it->counter <= counter; ++it) {
-      if (it->replica == replica) ++seen;
+    if (id != kNoReplica) {
+      const auto& records = log.records();
+      auto from = records.lower_bound([&](const OpLog::Record& r) { return r.counter <= base; });
+      for (auto it = records.at_iter(from); it != records.end() && it->counter <= counter; ++it) {
+        if (it->replica == id) ++seen;
+      }
     }
     if (seen != counter - base) {
       return Error::custom("compaction frontier " + replica + ":" + std::to_string(counter) +
@@ -85,17 +89,16 @@ Result<ReplicaCounters> frontier_from_json(std::string_view text) {
 }
 
 Result<std::uint64_t> CrdtDocument::compact(const ReplicaCounters& frontier) {
-  CausalContext& context = data_->context;
-  WW_TRY(check_frontier_coverage(context, frontier));
-  const std::uint64_t removed = compact_node(data_->root, spec_.root, frontier);
+  Body& b = *body_;
+  WW_TRY(check_frontier_coverage(b.log, frontier, b.replicas));
+  changed();
+  const std::uint64_t removed = compact_node(b.root, spec_.root, frontier, b.replicas);
   for (const auto& [replica, counter] : frontier) {
-    auto [it, fresh] = context.compacted.try_emplace(replica, counter);
+    auto [it, fresh] = b.log.compacted.try_emplace(replica, counter);
     if (!fresh) it->second = std::max(it->second, counter);
   }
-  std::erase_if(context.dots, [&](const Dot& d) { return dot_covered(d, frontier); });
-  std::erase_if(data_->fingerprints, [&](const auto& kv) { return dot_covered(kv.first, frontier); });
-  // The value is unchanged, but nodes that views point into may be gone.
-  forget_live();
+  b.log.erase_if([&](const OpLog::Record& r) { return dot_covered(r.dot(), frontier, b.replicas); });
+  // The value is unchanged; the shown sizes of sequences keep.
   return removed;
 }
 

@@ -1,97 +1,135 @@
 #include "crdt/reducer/document_edit.h"
 
-#include <string>
+#include <utility>
 
 namespace ww::crdt::reducer {
+namespace {
 
-void Journal::rollback() {
-  while (!undo_.empty()) {
-    undo_.back()();
-    undo_.pop_back();
+template <class... F>
+struct Overloaded : F... {
+  using F::operator()...;
+};
+template <class... F>
+Overloaded(F...) -> Overloaded<F...>;
+
+}  // namespace
+
+void Journal::rollback(OpLog& log, const ReplicaTable& replicas) {
+  while (!records_.empty()) {
+    std::visit(Overloaded{
+                   [&](EntryCreated& r) { r.table->erase_latest(r.key); },
+                   [&](DotAdded& r) { r.set->erase(r.dot, replicas); },
+                   [&](ElementCreated& r) { r.seq->erase_latest(r.id, replicas); },
+                   [&](AfterSet& r) {
+                     r.element->after = r.old;
+                     if (r.element->inserted) r.seq->order.rebuild(*r.seq, replicas);
+                   },
+                   [&](ElementNodeMade& r) { r.element->node = Node(); },
+                   [&](InsertedMarked& r) {
+                     Element& e = r.seq->elements[r.handle];
+                     e.inserted = false;
+                     if (r.laid_out) {
+                       r.seq->order.rebuild(*r.seq, replicas);
+                     } else {
+                       r.seq->order.erase(r.handle, r.seq->elements);
+                     }
+                   },
+                   [&](DeleteCreated& r) {
+                     r.seq->erase_delete(r.id, replicas);
+                     const std::uint32_t h = r.seq->find(r.id, replicas);
+                     if (h == kNoHandle) return;
+                     Element& e = r.seq->elements[h];
+                     e.deleted = false;
+                     r.seq->order.on_undeleted(e, h);
+                   },
+                   [&](DeleteDotAdded& r) {
+                     if (DeleteRecord* d = r.seq->find_delete(r.id, replicas)) d->dots.erase(r.dot, replicas);
+                   },
+                   [&](RegisterWritten& r) {
+                     r.node->value() = std::move(r.value);
+                     r.node->set_dot(r.dot);
+                   },
+                   [&](Logged& r) { log.erase(r.dot, replicas); },
+               },
+               records_.back());
+    records_.pop_back();
   }
 }
 
-bool Editor::add_dot(DotSet& set, const Dot& dot) {
-  // Not a structured binding: Clang 14 cannot capture one in a lambda.
-  const auto inserted = set.insert(dot);
-  if (inserted.second && journal_ != nullptr) {
-    journal_->record([&set, it = inserted.first] { set.erase(it); });
+bool Editor::add_dot(InternedDotSet& set, const InternedDot& dot) {
+  const bool inserted = set.insert(dot, replicas_);
+  if (inserted && journal_ != nullptr) journal_->record(Journal::DotAdded{&set, dot});
+  return inserted;
+}
+
+void Editor::add_dots(InternedDotSet& set, const std::vector<InternedDot>& dots) {
+  for (const InternedDot& d : dots) add_dot(set, d);
+}
+
+Entry& Editor::entry(EntryTable& table, std::string_view key, Node::Kind kind) {
+  auto [entry, created] = table.find_or_add(key, kind);
+  if (created && journal_ != nullptr) journal_->record(Journal::EntryCreated{&table, std::string(key)});
+  return *entry;
+}
+
+std::uint32_t Editor::element(SequenceNode& seq, const InternedElementId& id) {
+  auto [h, created] = seq.find_or_add(id, replicas_);
+  if (created && journal_ != nullptr) {
+    journal_->record(Journal::ElementCreated{&seq, id});
+    if (seq.made_in_call != journal_->call()) {
+      seq.made_in_call = journal_->call();
+      seq.first_made = h;
+    }
   }
-  return inserted.second;
+  return h;
 }
 
-void Editor::add_dots(DotSet& set, const std::vector<Dot>& dots) {
-  for (const Dot& d : dots) add_dot(set, d);
-}
-
-MapEntryState& Editor::map_entry(MapState& map, std::string_view key, CrdtPolicy::Kind kind) {
-  auto it = map.entries.find(key);
-  if (it != map.entries.end()) return it->second;
-  it = map.entries.emplace_hint(it, std::string(key), MapEntryState{NodeState::empty(kind), {}, {}, {}});
-  if (journal_ != nullptr) journal_->record([&entries = map.entries, it] { entries.erase(it); });
-  return it->second;
-}
-
-SetEntryState& Editor::set_member(SetState& set, std::string_view key, CrdtPolicy::Kind kind) {
-  auto it = set.entries.find(key);
-  if (it != set.entries.end()) return it->second;
-  it = set.entries.emplace_hint(it, std::string(key), SetEntryState{NodeState::empty(kind), {}, {}, {}});
-  if (journal_ != nullptr) journal_->record([&entries = set.entries, it] { entries.erase(it); });
-  return it->second;
-}
-
-SequenceEntry& Editor::sequence_entry(SequenceState& seq, const ElementId& id) {
-  auto it = seq.entries.lower_bound(id);
-  if (it != seq.entries.end() && it->first == id) return *it;
-  it = seq.entries.emplace_hint(it, id, SequenceEntryState{});
-  if (journal_ != nullptr) journal_->record([&entries = seq.entries, it] { entries.erase(it); });
-  return *it;
-}
-
-void Editor::set_after(SequenceState& seq, SequenceEntry& entry, const std::optional<ElementId>& after) {
-  SequenceEntryState& e = entry.second;
+void Editor::set_after(SequenceNode& seq, std::uint32_t h, const InternedElementId& after) {
+  Element& e = seq.elements[h];
   if (e.after == after) return;
-  if (journal_ != nullptr) journal_->record([&e, old = e.after] { e.after = old; });
+  if (journal_ != nullptr && !made_in_call(seq, h)) journal_->record(Journal::AfterSet{&seq, &e, e.after});
   e.after = after;
-  if (e.inserted && views_ != nullptr) views_->on_anchor_moved(seq);
+  // An element that moves to another anchor moves its whole subtree.
+  if (e.inserted) seq.order.rebuild(seq, replicas_);
 }
 
-NodeState& Editor::element_node(SequenceEntry& entry, CrdtPolicy::Kind kind) {
-  SequenceEntryState& e = entry.second;
-  if (!e.node) {
-    e.node.emplace(NodeState::empty(kind));
-    if (journal_ != nullptr) journal_->record([&e] { e.node.reset(); });
+Node& Editor::element_node(SequenceNode& seq, std::uint32_t h, Node::Kind kind) {
+  Element& e = seq.elements[h];
+  if (!e.node.present()) {
+    e.node = Node::empty(kind);
+    if (journal_ != nullptr && !made_in_call(seq, h)) journal_->record(Journal::ElementNodeMade{&e});
   }
-  return *e.node;
+  return e.node;
 }
 
-void Editor::mark_inserted(SequenceState& seq, SequenceEntry& entry) {
-  SequenceEntryState& e = entry.second;
+void Editor::mark_inserted(SequenceNode& seq, std::uint32_t h) {
+  Element& e = seq.elements[h];
   if (e.inserted) return;
   e.inserted = true;
-  if (journal_ != nullptr) journal_->record([&e] { e.inserted = false; });
-  if (views_ != nullptr) views_->on_inserted(seq, entry);
+  const bool laid_out = seq.order.on_inserted(seq, h, replicas_);
+  if (journal_ != nullptr) journal_->record(Journal::InsertedMarked{&seq, h, laid_out});
 }
 
-void Editor::add_delete(SequenceState& seq, const ElementId& id, const Dot& dot) {
-  auto it = seq.deletes.lower_bound(id);
-  if (it == seq.deletes.end() || it->first != id) {
-    it = seq.deletes.emplace_hint(it, id, DotSet{});
-    if (journal_ != nullptr) journal_->record([&deletes = seq.deletes, it] { deletes.erase(it); });
-    if (views_ != nullptr) views_->on_deleted(seq, id);
+void Editor::add_delete(SequenceNode& seq, const InternedElementId& id, const InternedDot& dot) {
+  auto [record, created] = seq.delete_record(id, replicas_);
+  const bool added = record->dots.insert(dot, replicas_);
+  if (created) {
+    if (journal_ != nullptr) journal_->record(Journal::DeleteCreated{&seq, id});
+    const std::uint32_t h = seq.find(id, replicas_);
+    if (h != kNoHandle) {
+      Element& e = seq.elements[h];
+      e.deleted = true;
+      seq.order.on_deleted(e, h);
+    }
+  } else if (added && journal_ != nullptr) {
+    journal_->record(Journal::DeleteDotAdded{&seq, id, dot});
   }
-  add_dot(it->second, dot);
 }
 
-void Editor::write_register(RegisterState& reg, const Value& value, const Dot& dot) {
-  if (journal_ != nullptr) {
-    journal_->record([&reg, old_value = std::move(reg.value), old_dot = std::move(reg.dot)]() mutable {
-      reg.value = std::move(old_value);
-      reg.dot = std::move(old_dot);
-    });
-  }
-  reg.value = value;
-  reg.dot = dot;
+void Editor::write_register(Node& reg, const Value& value, const InternedDot& dot) {
+  if (journal_ != nullptr) journal_->record(Journal::RegisterWritten{&reg, std::move(reg.value()), reg.dot()});
+  reg.value() = StoredValue(value);
+  reg.set_dot(dot);
 }
 
 }  // namespace ww::crdt::reducer

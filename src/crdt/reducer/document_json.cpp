@@ -4,30 +4,24 @@
 
 #include "crdt/reducer/document_compact.h"
 #include "crdt/reducer/ops_json.h"
+#include "crdt/reducer/ops_written_read.h"
 #include "value/value_json.h"
 
 namespace ww::crdt::reducer {
 
 Result<std::string> mutate_json(CrdtDocument& doc, std::string_view mutations_json) {
+  std::vector<CrdtMutation> plain;
+  if (read_plain_mutations(mutations_json, plain)) return doc.mutate(plain);
   WW_TRY_ASSIGN(std::vector<CrdtMutation> mutations, crdt_mutations_from_json(mutations_json));
-  WW_TRY_ASSIGN(MutateOutcome made, doc.mutate(mutations));
-  std::string out = "{\"ops\":[";
-  for (std::size_t i = 0; i < made.ops.size(); ++i) {
-    if (i != 0) out.push_back(',');
-    write_crdt_op(made.ops[i], out);
-  }
-  out.append("],\"effect\":");
-  write_crdt_effect(made.effect, out);
-  out.push_back('}');
-  return out;
+  return doc.mutate(mutations);
 }
 
 Result<std::string> apply_json(CrdtDocument& doc, std::string_view ops_json) {
+  std::vector<CrdtOp> written;
+  std::vector<std::string_view> texts;
+  if (read_written_ops(ops_json, written, texts)) return doc.apply_written(written, texts);
   WW_TRY_ASSIGN(std::vector<CrdtOp> ops, crdt_ops_from_json(ops_json));
-  WW_TRY_ASSIGN(CrdtEffect effect, doc.apply(ops));
-  std::string out;
-  write_crdt_effect(effect, out);
-  return out;
+  return doc.apply(ops);
 }
 
 Result<std::string> member_key_json(const CrdtDocument& doc, std::string_view path_json, std::string_view value_json) {

@@ -72,84 +72,119 @@ Status check_target_policy(const CrdtPolicy& root, const TargetPath& target) {
   return {};
 }
 
-Result<PolicyNode<const NodeState>> node_at_path(const NodeState& root, const CrdtPolicy& policy,
-                                                 const CrdtPath& path) {
-  const NodeState* node = &root;
+namespace {
+
+// The element id of a path step: interned already, or looked up by name
+// (an unknown replica names no element).
+InternedElementId step_id(const CrdtPathSegment& seg, const ReplicaTable& replicas) {
+  const std::uint32_t replica = replicas.find(seg.id.dot.replica);
+  if (replica == kNoReplica) return {};
+  return InternedElementId{seg.id.dot.counter, replica, seg.id.index};
+}
+InternedElementId step_id(const InternedStep& step, const ReplicaTable&) { return step.id; }
+
+const std::string& step_key(const CrdtPathSegment& seg) { return seg.key; }
+const std::string& step_key(const InternedStep& step) { return *step.key; }
+
+const ElementId& wire_id(const CrdtPathSegment& seg, const ReplicaTable&, ElementId&) { return seg.id; }
+const ElementId& wire_id(const InternedStep& step, const ReplicaTable& replicas, ElementId& scratch) {
+  scratch = replicas.wire(step.id);
+  return scratch;
+}
+
+template <class Steps>
+Result<PolicyNode<const Node>> walk(const Node& root, const CrdtPolicy& policy, const Steps& path,
+                                    const ReplicaTable& replicas) {
+  const Node* node = &root;
   const CrdtPolicy* pol = &policy;
-  for (const CrdtPathSegment& seg : path) {
+  for (const auto& seg : path) {
     switch (seg.kind) {
       case Seg::Key: {
-        const MapState* m = node->map();
+        const EntryTable* m = node->map();
         const MapPolicy* mp = pol->map();
         if (m == nullptr || mp == nullptr) return Error::custom(kSegmentStateMismatch);
-        auto it = m->entries.find(seg.key);
-        if (it == m->entries.end()) return Error::custom("unknown map key " + quoted(seg.key));
-        node = &it->second.node;
-        pol = &mp->child(seg.key);
+        const Entry* e = m->find(step_key(seg));
+        if (e == nullptr) return Error::custom("unknown map key " + quoted(step_key(seg)));
+        node = &e->node;
+        pol = &mp->child(step_key(seg));
         break;
       }
       case Seg::Member: {
-        const SetState* s = node->set();
+        const EntryTable* s = node->set();
         const SetPolicy* sp = pol->set();
         if (s == nullptr || sp == nullptr) return Error::custom(kSegmentStateMismatch);
-        auto it = s->entries.find(seg.key);
-        if (it == s->entries.end()) return Error::custom("unknown set member " + quoted(seg.key));
-        node = &it->second.node;
+        const Entry* e = s->find(step_key(seg));
+        if (e == nullptr) return Error::custom("unknown set member " + quoted(step_key(seg)));
+        node = &e->node;
         pol = &*sp->element;
         break;
       }
       case Seg::Element: {
-        const SequenceState* q = node->sequence();
+        const SequenceNode* q = node->sequence();
         const SequencePolicy* qp = pol->sequence();
         if (q == nullptr || qp == nullptr) return Error::custom(kSegmentStateMismatch);
-        auto it = q->entries.find(seg.id);
-        if (it == q->entries.end() || !it->second.node) {
-          return Error::custom("unknown sequence element " + element_id_debug(seg.id));
+        const InternedElementId id = step_id(seg, replicas);
+        const std::uint32_t h = id.none() ? kNoHandle : q->find(id, replicas);
+        if (h == kNoHandle || !q->elements[h].node.present()) {
+          ElementId scratch;
+          return Error::custom("unknown sequence element " + element_id_debug(wire_id(seg, replicas, scratch)));
         }
-        node = &*it->second.node;
+        node = &q->elements[h].node;
         pol = &*qp->element;
         break;
       }
     }
   }
-  return PolicyNode<const NodeState>{pol, node};
+  return PolicyNode<const Node>{pol, node};
 }
 
-Result<PolicyNode<NodeState>> node_at_path_mut(NodeState& root, const CrdtPolicy& policy, const CrdtPath& path,
-                                               const Dot& dot, Editor& editor) {
-  NodeState* node = &root;
+}  // namespace
+
+Result<PolicyNode<const Node>> node_at_path(const Node& root, const CrdtPolicy& policy, const CrdtPath& path,
+                                            const ReplicaTable& replicas) {
+  return walk(root, policy, path, replicas);
+}
+
+Result<PolicyNode<const Node>> node_at_path(const Node& root, const CrdtPolicy& policy,
+                                            const std::vector<InternedStep>& path, const ReplicaTable& replicas) {
+  return walk(root, policy, path, replicas);
+}
+
+Result<PolicyNode<Node>> node_at_path_mut(Node& root, const CrdtPolicy& policy, const std::vector<InternedStep>& path,
+                                          const InternedDot& dot, Editor& editor) {
+  Node* node = &root;
   const CrdtPolicy* pol = &policy;
-  for (const CrdtPathSegment& seg : path) {
+  for (const InternedStep& seg : path) {
     switch (seg.kind) {
       case Seg::Key: {
-        MapState* m = node->map();
+        EntryTable* m = node->map();
         const MapPolicy* mp = pol->map();
         if (m == nullptr || mp == nullptr) return Error::custom(kSegmentStateMismatch);
-        pol = &mp->child(seg.key);
-        MapEntryState& entry = editor.map_entry(*m, seg.key, pol->kind());
+        pol = &mp->child(*seg.key);
+        Entry& entry = editor.entry(*m, *seg.key, pol->kind());
         editor.add_dot(entry.dots, dot);
         node = &entry.node;
         break;
       }
       case Seg::Member: {
-        SetState* s = node->set();
+        EntryTable* s = node->set();
         const SetPolicy* sp = pol->set();
         if (s == nullptr || sp == nullptr) return Error::custom(kSegmentStateMismatch);
         pol = &*sp->element;
-        node = &editor.set_member(*s, seg.key, pol->kind()).node;
+        node = &editor.entry(*s, *seg.key, pol->kind()).node;
         break;
       }
       case Seg::Element: {
-        SequenceState* q = node->sequence();
+        SequenceNode* q = node->sequence();
         const SequencePolicy* qp = pol->sequence();
         if (q == nullptr || qp == nullptr) return Error::custom(kSegmentStateMismatch);
         pol = &*qp->element;
-        node = &editor.element_node(editor.sequence_entry(*q, seg.id), pol->kind());
+        node = &editor.element_node(*q, editor.element(*q, seg.id), pol->kind());
         break;
       }
     }
   }
-  return PolicyNode<NodeState>{pol, node};
+  return PolicyNode<Node>{pol, node};
 }
 
 }  // namespace ww::crdt::reducer

@@ -7,7 +7,8 @@
 #include "crdt/crdt_spec.h"
 #include "crdt/reducer/crdt_ops.h"
 #include "crdt/reducer/document_edit.h"
-#include "crdt/reducer/node_state.h"
+#include "crdt/reducer/interned_op.h"
+#include "crdt/reducer/tree.h"
 #include "format/result.h"
 
 namespace ww::crdt::reducer {
@@ -40,19 +41,21 @@ Result<const CrdtPolicy*> policy_at_path(const CrdtPolicy& root, const CrdtPath&
 // identity fields, nor change a member of a set without identity paths.
 Status check_target_policy(const CrdtPolicy& root, const TargetPath& target);
 
-template <class Node>
+template <class N>
 struct PolicyNode {
   const CrdtPolicy* policy;
-  Node* node;
+  N* node;
 };
 
 // The node at a path, read-only: every step must exist.
-Result<PolicyNode<const NodeState>> node_at_path(const NodeState& root, const CrdtPolicy& policy,
-                                                 const CrdtPath& path);
+Result<PolicyNode<const Node>> node_at_path(const Node& root, const CrdtPolicy& policy, const CrdtPath& path,
+                                            const ReplicaTable& replicas);
+Result<PolicyNode<const Node>> node_at_path(const Node& root, const CrdtPolicy& policy,
+                                            const std::vector<InternedStep>& path, const ReplicaTable& replicas);
 
 // The node at a path, creating what is missing on the way; every map entry
 // passed gets `dot` in its dots.
-Result<PolicyNode<NodeState>> node_at_path_mut(NodeState& root, const CrdtPolicy& policy, const CrdtPath& path,
-                                               const Dot& dot, Editor& editor);
+Result<PolicyNode<Node>> node_at_path_mut(Node& root, const CrdtPolicy& policy, const std::vector<InternedStep>& path,
+                                          const InternedDot& dot, Editor& editor);
 
 }  // namespace ww::crdt::reducer

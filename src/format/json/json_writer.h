@@ -1,11 +1,11 @@
 // Compact JSON text pieces, appended to one growing buffer.
 #pragma once
 
-#include <charconv>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
+#include "format/decimal_digits.h"
 #include "format/float_text.h"
 
 namespace ww::json {
@@ -16,12 +16,18 @@ void append_str(std::string_view s, std::string& out);
 
 inline void append_u64(std::uint64_t v, std::string& out) {
   char buf[24];
-  out.append(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
+  out.append(buf, digits::put(buf, v));
 }
 
 inline void append_i64(std::int64_t v, std::string& out) {
   char buf[24];
-  out.append(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
+  char* p = buf;
+  auto magnitude = static_cast<std::uint64_t>(v);
+  if (v < 0) {
+    *p++ = '-';
+    magnitude = 0 - magnitude;
+  }
+  out.append(buf, digits::put(p, magnitude));
 }
 
 inline void append_f64(double v, std::string& out) { append_json_double(v, out); }

@@ -173,6 +173,12 @@ class TextDe {
 
  private:
   template <class V> Result<rec::OutOf<V>> number(V& v);
+  // The number ahead (its '-' included) in its common forms, read straight
+  // into `n`: at most 19 digits, an exponent of at most three digits, and
+  // the same result as parse_integer. Anything else returns false with
+  // nothing consumed, for parse_signed_number to read or refuse.
+  bool parse_number_fast(Number& n);
+  Result<Number> parse_signed_number();
   int skip_whitespace_run();
   // Moves past string content up to the next quote, backslash, control
   // character or the end; when `bad_utf8` is given, also checks UTF-8 on
@@ -340,15 +346,13 @@ Result<rec::OutOf<V>> TextDe::any(V&& v) {
       WW_TRY(parse_ident("alse"));
       r = v.visit_bool(c, false);
       break;
-    case '-': {
-      eat_char();
-      WW_TRY_ASSIGN(Number n, parse_integer(false));
-      r = n.visit(v);
-      break;
-    }
+    case '-':
     case '0': case '1': case '2': case '3': case '4':
     case '5': case '6': case '7': case '8': case '9': {
-      WW_TRY_ASSIGN(Number n, parse_integer(true));
+      Number n{};
+      if (!parse_number_fast(n)) {
+        WW_TRY_ASSIGN(n, parse_signed_number());
+      }
       r = n.visit(v);
       break;
     }
@@ -410,12 +414,11 @@ Result<rec::OutOf<V>> TextDe::number(V& v) {
   int peek = parse_whitespace();
   if (peek < 0) return peek_error(Code::EofWhileParsingValue);
   Result<rec::OutOf<V>> r = Error();
-  if (peek == '-') {
-    eat_char();
-    WW_TRY_ASSIGN(Number n, parse_integer(false));
-    r = n.visit(v);
-  } else if (peek >= '0' && peek <= '9') {
-    WW_TRY_ASSIGN(Number n, parse_integer(true));
+  if (peek == '-' || (peek >= '0' && peek <= '9')) {
+    Number n{};
+    if (!parse_number_fast(n)) {
+      WW_TRY_ASSIGN(n, parse_signed_number());
+    }
     r = n.visit(v);
   } else {
     return peek_invalid_type(v.expecting());

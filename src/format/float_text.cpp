@@ -109,8 +109,8 @@ void append_fixed(const Digits& g, std::string& out, bool force_fraction) {
 }
 
 // The layouts of a double whose first digit has a decimal exponent in
-// -5..15 (fixed) or any (exponent form), written at p with room for 64
-// bytes; both return the end. They copy fixed-size blocks of g.buf and step
+// -5..15 (fixed) or any (exponent form), written at p with room for
+// kJsonDoubleRoom bytes; both return the end. They copy fixed-size blocks of g.buf and step
 // by the real length, so the bytes after the end are scratch.
 char* put_fixed(const Digits& g, char* p) {
   if (g.negative) *p++ = '-';
@@ -174,22 +174,25 @@ bool append_non_finite(double d, std::string& out) {
 
 }  // namespace
 
-void append_json_double(double d, std::string& out) {
+char* write_json_double(double d, char* p) {
   if (!std::isfinite(d)) {
-    out.append("null");
-    return;
+    std::memcpy(p, "null", 4);
+    return p + 4;
   }
   const Digits g = shortest_digits(d);
-  char text[64];
-  char* end = g.exp >= -5 && g.exp <= 15 ? put_fixed(g, text) : put_exponent_form(g, text, true);
-  out.append(text, static_cast<std::size_t>(end - text));
+  return g.exp >= -5 && g.exp <= 15 ? put_fixed(g, p) : put_exponent_form(g, p, true);
+}
+
+void append_json_double(double d, std::string& out) {
+  char text[kJsonDoubleRoom];
+  out.append(text, write_json_double(d, text));
 }
 
 void append_debug_double(double d, std::string& out) {
   if (append_non_finite(d, out)) return;
   const Digits g = shortest_digits(d);
   const double a = std::fabs(d);
-  char text[64];
+  char text[kJsonDoubleRoom];
   char* end = nullptr;
   if (a != 0.0 && (a < 1e-4 || a >= 1e16)) {
     end = put_exponent_form(g, text, false);

@@ -107,10 +107,24 @@ std::uint64_t round_to_odd(U128 g, std::uint64_t cp) {
   return y1 | (z > 1 ? 1 : 0);
 }
 
+// digits is not 0 and has at most 17 digits, so at most 16 trailing zeros.
 Decimal strip_trailing_zeros(std::uint64_t digits, int exponent) {
-  while (digits % 10 == 0) {
+  if (digits % 10 != 0) return {digits, exponent};
+  while (digits % 100000000 == 0) {
+    digits /= 100000000;
+    exponent += 8;
+  }
+  if (digits % 10000 == 0) {
+    digits /= 10000;
+    exponent += 4;
+  }
+  if (digits % 100 == 0) {
+    digits /= 100;
+    exponent += 2;
+  }
+  if (digits % 10 == 0) {
     digits /= 10;
-    ++exponent;
+    exponent += 1;
   }
   return {digits, exponent};
 }

@@ -8,21 +8,24 @@
 #include "format/text_scan.h"
 
 namespace ww::json {
-namespace {
 
-// The exact doubles 1e0 .. 1e308.
-struct Pow10Table {
-  double v[309];
-  Pow10Table() {
-    // Built by repeated multiplication would round; parse each literal instead.
-    for (int i = 0; i <= 308; ++i) {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "1e%d", i);
-      v[i] = std::strtod(buf, nullptr);
-    }
+namespace detail {
+
+Pow10Table::Pow10Table() {
+  // Built by repeated multiplication would round; parse each literal instead.
+  for (int i = 0; i <= 308; ++i) {
+    char buf[8];
+    std::snprintf(buf, sizeof buf, "1e%d", i);
+    v[i] = std::strtod(buf, nullptr);
   }
-};
+}
 const Pow10Table kPow10;
+
+}  // namespace detail
+
+using detail::kPow10;
+
+namespace {
 
 // Hexadecimal digits' values; 0x10 marks every other byte.
 constexpr struct HexTable {
@@ -461,99 +464,6 @@ inline std::size_t TextDe::gather_digits(std::uint64_t& significand) {
     if (k < 8) break;
   }
   return taken;
-}
-
-namespace {
-
-// The longest number that parse_number_fast reads, with the eight bytes
-// that its last load may look at beyond it: a sign, 19 digits, a point,
-// then e, a sign and three digits and the byte after them.
-constexpr std::size_t kFastNumberRoom = 32;
-
-// The digits that start at p, up to eight, appended to `significand`;
-// returns how many there were.
-[[gnu::always_inline]] inline unsigned take_digits(const unsigned char* p, std::uint64_t& significand) {
-  const std::uint64_t word = scan::swar::load8(p);
-  const unsigned k = scan::leading_digits(word);
-  if (k != 0) significand = significand * scan::kPow10U64[k] + scan::digits_value(word, k);
-  return k;
-}
-
-}  // namespace
-
-bool TextDe::parse_number_fast(Number& n) {
-  if (len_ - index_ < kFastNumberRoom) return false;
-  const unsigned char* p = p_ + index_;
-  const bool positive = *p != '-';
-  const unsigned char* first = positive ? p : p + 1;
-  // Digits are taken eight at a time; the significand may wrap while
-  // digits are taken, but then there are more than 19 and the slow path
-  // takes over. Each check on the count comes before a load that could
-  // reach past the room checked above.
-  std::uint64_t significand = 0;
-  const unsigned char* q = first;
-  unsigned k = take_digits(q, significand);
-  if (k == 0 || (*first == '0' && k > 1)) return false;  // a leading zero: refused by the slow path
-  q += k;
-  while (k == 8) {
-    if (q - first > 19) return false;
-    k = take_digits(q, significand);
-    q += k;
-  }
-  if (q - first > 19) return false;
-  bool is_float = false;
-  int exponent = 0;
-  if (*q == '.') {
-    const unsigned char* fraction = q + 1;
-    q = fraction;
-    do {
-      if (q - first > 20) return false;
-      k = take_digits(q, significand);
-      q += k;
-    } while (k == 8);
-    if (q == fraction || q - first > 20) return false;
-    exponent = static_cast<int>(fraction - q);
-    is_float = true;
-  }
-  if ((*q | 0x20) == 'e') {
-    ++q;
-    bool negative_exp = false;
-    if (*q == '+' || *q == '-') {
-      negative_exp = *q == '-';
-      ++q;
-    }
-    if (!scan::is_digit(*q)) return false;
-    int e = *q++ - '0';
-    for (int d = 0; d < 2 && scan::is_digit(*q); ++d) e = e * 10 + (*q++ - '0');
-    if (scan::is_digit(*q)) return false;
-    exponent += negative_exp ? -e : e;
-    is_float = true;
-  }
-  if (!is_float) {
-    if (positive) {
-      n = Number{Number::Kind::U64, significand, 0, 0};
-    } else {
-      // As parse_number: a signed integer, or a double for -0 and below i64.
-      const auto neg = static_cast<std::int64_t>(0 - significand);
-      n = neg >= 0 ? Number{Number::Kind::F64, 0, 0, -static_cast<double>(significand)}
-                   : Number{Number::Kind::I64, 0, neg, 0};
-    }
-  } else {
-    // f64_from_parts for exponents within the table; the rest and overflow
-    // go the slow way.
-    double f = static_cast<double>(significand);
-    if (exponent >= 0) {
-      if (exponent > 308) return false;
-      f *= kPow10.v[exponent];
-      if (f - f != 0) return false;
-    } else {
-      if (exponent < -308) return false;
-      f /= kPow10.v[-exponent];
-    }
-    n = Number{Number::Kind::F64, 0, 0, positive ? f : -f};
-  }
-  index_ = static_cast<std::size_t>(q - p_);
-  return true;
 }
 
 Result<Number> TextDe::parse_signed_number() {

@@ -185,7 +185,8 @@ char* write_json_double(double d, char* p) {
 
 void append_json_double(double d, std::string& out) {
   char text[kJsonDoubleRoom];
-  out.append(text, write_json_double(d, text));
+  const char* end = write_json_double(d, text);
+  out.append(text, static_cast<std::size_t>(end - text));
 }
 
 void append_debug_double(double d, std::string& out) {

@@ -95,7 +95,7 @@ void copy_short(char* d, const unsigned char* s, std::size_t n) {
     out.append(reinterpret_cast<const char*>(p), run);
     if (run == left) break;
     char buf[6];
-    out.append(buf, put_escape(p[run], buf));
+    out.append(buf, static_cast<std::size_t>(put_escape(p[run], buf) - buf));
     p += run + 1;
     left -= run + 1;
   }
@@ -144,13 +144,19 @@ void TextOut::close() {
 
 void append_str(std::string_view s, std::string& out) {
   const auto* p = reinterpret_cast<const unsigned char*>(s.data());
-  out.push_back('"');
-  if (s.size() < 16 && short_plain(p, s.size())) {
-    out.append(s);
-    out.push_back('"');
+  const std::size_t n = s.size();
+  if (n < 16 && short_plain(p, n)) {
+    // Quoted in a block on the stack and appended once: each append to
+    // the string pays for its own bookkeeping.
+    char quoted[24];
+    quoted[0] = '"';
+    copy_short(quoted + 1, p, n);
+    quoted[n + 1] = '"';
+    out.append(quoted, n + 2);
     return;
   }
-  append_str_rest(p, s.size(), out);
+  out.push_back('"');
+  append_str_rest(p, n, out);
 }
 
 void append_str(std::string_view s, TextOut& out) {

@@ -66,7 +66,7 @@ void append_str(std::string_view s, TextOut& out);
 
 inline void append_u64(std::uint64_t v, std::string& out) {
   char buf[24];
-  out.append(buf, digits::put(buf, v));
+  out.append(buf, static_cast<std::size_t>(digits::put(buf, v) - buf));
 }
 
 // Writes v at p (room for 21 bytes) and returns the end.
@@ -81,7 +81,7 @@ inline char* write_i64(std::int64_t v, char* p) {
 
 inline void append_i64(std::int64_t v, std::string& out) {
   char buf[24];
-  out.append(buf, write_i64(v, buf));
+  out.append(buf, static_cast<std::size_t>(write_i64(v, buf) - buf));
 }
 
 inline void append_f64(double v, std::string& out) { append_json_double(v, out); }

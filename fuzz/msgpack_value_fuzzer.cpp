@@ -1,26 +1,12 @@
-// Reads a Value from arbitrary bytes. Whatever reads must write back to
-// bytes that read again to the same bytes.
+// Reads a Value from arbitrary MessagePack bytes; what reads writes back
+// and reads again to the same bytes.
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <string>
-#include <string_view>
 
+#include "binary_oracles.h"
 #include "value/value_msgpack.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  auto read = ww::value_from_msgpack({reinterpret_cast<const char*>(data), size});
-  if (!read.ok()) return 0;
-  std::string once;
-  ww::write_value_msgpack(*read, once);
-  auto again = ww::value_from_msgpack(once);
-  if (!again.ok()) {
-    std::fprintf(stderr, "written value does not read back: %s\n", again.error().text().c_str());
-    std::abort();
-  }
-  std::string twice;
-  ww::write_value_msgpack(*again, twice);
-  if (once != twice) std::abort();
-  return 0;
+  return ww::fuzz::check_round_trip(ww::fuzz::as_bytes(data, size), ww::value_from_msgpack,
+                                    [](const ww::Value& v, std::string& out) { ww::write_value_msgpack(v, out); });
 }

@@ -5,14 +5,20 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
+
+#include "format/decimal_digits.h"
+#include "format/shortest_decimal.h"
 
 namespace ww {
 namespace {
 
 // The shortest round-trip digits of |d| (no leading zeros) and the decimal
-// exponent of the first digit. d must be finite.
+// exponent of the first digit. d must be finite. Sixteen '0's follow the
+// digits, and the buffer is long enough for the layouts below to copy
+// fixed-size blocks.
 struct Digits {
-  char buf[32];
+  char buf[48];
   int len = 0;
   int exp = 0;
   bool negative = false;
@@ -21,16 +27,11 @@ struct Digits {
 Digits shortest_digits(double d) {
   Digits r;
   r.negative = std::signbit(d);
-  char tmp[40];
-  auto res = std::to_chars(tmp, tmp + sizeof tmp, std::fabs(d), std::chars_format::scientific);
-  const char* p = tmp;
-  for (; p < res.ptr && *p != 'e'; ++p) {
-    if (*p != '.') r.buf[r.len++] = *p;
-  }
-  // p at 'e'
-  int e = 0;
-  std::from_chars(p + 1 + (p[1] == '+' ? 1 : 0), res.ptr, e);
-  r.exp = e;
+  const Decimal dec = shortest_decimal(d);
+  r.len = digits::length(dec.digits);
+  digits::write(r.buf, dec.digits, r.len);
+  std::memcpy(r.buf + r.len, "0000000000000000", 16);
+  r.exp = dec.exponent + r.len - 1;
   return r;
 }
 
@@ -69,8 +70,8 @@ bool halfway_above(const Digits& g, double d) {
   return small == big;
 }
 
-// to_chars settles an exact tie between two shortest strings on the even
-// one; this takes the one farther from zero instead, as long as it still
+// shortest_decimal settles an exact tie between two shortest strings on the
+// even one; this takes the one farther from zero instead, as long as it still
 // reads back to d. The last digit of the even string is at most 8, so the
 // step up never carries.
 void prefer_ties_away(Digits& g, double d) {
@@ -107,22 +108,56 @@ void append_fixed(const Digits& g, std::string& out, bool force_fraction) {
   }
 }
 
-void append_exponent_form(const Digits& g, std::string& out, bool plus_sign) {
-  if (g.negative) out.push_back('-');
-  out.push_back(g.buf[0]);
+// The layouts of a double whose first digit has a decimal exponent in
+// -5..15 (fixed) or any (exponent form), written at p with room for
+// kJsonDoubleRoom bytes; both return the end. They copy fixed-size blocks of g.buf and step
+// by the real length, so the bytes after the end are scratch.
+char* put_fixed(const Digits& g, char* p) {
+  if (g.negative) *p++ = '-';
+  if (g.exp >= 0) {
+    const int int_digits = g.exp + 1;
+    std::memcpy(p, g.buf, 16);
+    p += int_digits;
+    if (g.len <= int_digits) {
+      // The '0's after the digits fill the integer part.
+      std::memcpy(p, ".0", 2);
+      return p + 2;
+    }
+    *p++ = '.';
+    std::memcpy(p, g.buf + int_digits, 16);
+    return p + (g.len - int_digits);
+  }
+  std::memcpy(p, "0.0000", 6);
+  p += 2 + (-g.exp - 1);
+  std::memcpy(p, g.buf, 24);
+  return p + g.len;
+}
+
+char* put_exponent_form(const Digits& g, char* p, bool plus_sign) {
+  if (g.negative) *p++ = '-';
+  *p++ = g.buf[0];
   if (g.len > 1) {
-    out.push_back('.');
-    out.append(g.buf + 1, g.len - 1);
+    *p++ = '.';
+    std::memcpy(p, g.buf + 1, 16);
+    p += g.len - 1;
   }
-  out.push_back('e');
-  if (g.exp < 0) {
-    out.push_back('-');
+  *p++ = 'e';
+  int e = g.exp;
+  if (e < 0) {
+    *p++ = '-';
+    e = -e;
   } else if (plus_sign) {
-    out.push_back('+');
+    *p++ = '+';
   }
-  char tmp[8];
-  auto res = std::to_chars(tmp, tmp + sizeof tmp, std::abs(g.exp));
-  out.append(tmp, res.ptr);
+  if (e >= 100) {
+    *p++ = static_cast<char>('0' + e / 100);
+    e %= 100;
+    *p++ = static_cast<char>('0' + e / 10);
+  } else if (e >= 10) {
+    *p++ = static_cast<char>('0' + e / 10);
+  }
+  *p++ = static_cast<char>('0' + e % 10);
+  return p;
 }
 
 bool append_non_finite(double d, std::string& out) {
@@ -139,28 +174,36 @@ bool append_non_finite(double d, std::string& out) {
 
 }  // namespace
 
-void append_json_double(double d, std::string& out) {
+char* write_json_double(double d, char* p) {
   if (!std::isfinite(d)) {
-    out.append("null");
-    return;
+    std::memcpy(p, "null", 4);
+    return p + 4;
   }
-  Digits g = shortest_digits(d);
-  if (g.exp >= -5 && g.exp <= 15) {
-    append_fixed(g, out, true);
-  } else {
-    append_exponent_form(g, out, true);
-  }
+  const Digits g = shortest_digits(d);
+  return g.exp >= -5 && g.exp <= 15 ? put_fixed(g, p) : put_exponent_form(g, p, true);
+}
+
+void append_json_double(double d, std::string& out) {
+  char text[kJsonDoubleRoom];
+  const char* end = write_json_double(d, text);
+  out.append(text, static_cast<std::size_t>(end - text));
 }
 
 void append_debug_double(double d, std::string& out) {
   if (append_non_finite(d, out)) return;
-  Digits g = shortest_digits(d);
-  double a = std::fabs(d);
+  const Digits g = shortest_digits(d);
+  const double a = std::fabs(d);
+  char text[kJsonDoubleRoom];
+  char* end = nullptr;
   if (a != 0.0 && (a < 1e-4 || a >= 1e16)) {
-    append_exponent_form(g, out, false);
+    end = put_exponent_form(g, text, false);
+  } else if (g.exp >= -5 && g.exp <= 15) {
+    end = put_fixed(g, text);
   } else {
     append_fixed(g, out, true);
+    return;
   }
+  out.append(text, static_cast<std::size_t>(end - text));
 }
 
 void append_plain_double(double d, std::string& out) {

@@ -2,6 +2,7 @@
 // reads back to the same double; they differ in layout.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace ww {
@@ -10,6 +11,12 @@ namespace ww {
 // in -5..15 (integral values get ".0"), otherwise d.ddde+X / d.ddde-X.
 // Non-finite values are written as null.
 void append_json_double(double d, std::string& out);
+
+// The same text written at p, which must have room for kJsonDoubleRoom
+// bytes (more than the text: the bytes after it are scratch); returns the
+// end of the text.
+inline constexpr std::size_t kJsonDoubleRoom = 64;
+char* write_json_double(double d, char* p);
 
 // Debug form: exponent form (1e16, 1.5e-7) when x != 0 and |x| < 1e-4 or
 // |x| >= 1e16, otherwise plain decimal with at least one fractional digit.

@@ -8,21 +8,24 @@
 #include "format/text_scan.h"
 
 namespace ww::json {
-namespace {
 
-// The exact doubles 1e0 .. 1e308.
-struct Pow10Table {
-  double v[309];
-  Pow10Table() {
-    // Built by repeated multiplication would round; parse each literal instead.
-    for (int i = 0; i <= 308; ++i) {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "1e%d", i);
-      v[i] = std::strtod(buf, nullptr);
-    }
+namespace detail {
+
+Pow10Table::Pow10Table() {
+  // Built by repeated multiplication would round; parse each literal instead.
+  for (int i = 0; i <= 308; ++i) {
+    char buf[8];
+    std::snprintf(buf, sizeof buf, "1e%d", i);
+    v[i] = std::strtod(buf, nullptr);
   }
-};
+}
 const Pow10Table kPow10;
+
+}  // namespace detail
+
+using detail::kPow10;
+
+namespace {
 
 // Hexadecimal digits' values; 0x10 marks every other byte.
 constexpr struct HexTable {
@@ -461,6 +464,12 @@ inline std::size_t TextDe::gather_digits(std::uint64_t& significand) {
     if (k < 8) break;
   }
   return taken;
+}
+
+Result<Number> TextDe::parse_signed_number() {
+  const bool positive = p_[index_] != '-';
+  if (!positive) ++index_;
+  return parse_integer(positive);
 }
 
 Result<Number> TextDe::parse_integer(bool positive) {

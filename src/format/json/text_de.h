@@ -15,6 +15,7 @@
 #include "format/record/unit_variant.h"
 #include "format/record/visitor.h"
 #include "format/result.h"
+#include "format/text_scan.h"
 
 namespace ww::json {
 
@@ -105,6 +106,16 @@ class KeyDe {
   TextDe* de_;
 };
 
+namespace detail {
+// The exact doubles 1e0 .. 1e308, by which numbers read as doubles are
+// scaled.
+struct Pow10Table {
+  double v[309];
+  Pow10Table();
+};
+extern const Pow10Table kPow10;
+}  // namespace detail
+
 class TextSeq;
 class TextMap;
 class TextVariant;
@@ -173,6 +184,13 @@ class TextDe {
 
  private:
   template <class V> Result<rec::OutOf<V>> number(V& v);
+  // The number ahead (its '-' included) in its common forms, read straight
+  // into `n`: at most 19 digits, an exponent of at most three digits, and
+  // the same result as parse_integer. Anything else returns false with
+  // nothing consumed, for parse_signed_number to read or refuse. Inlined
+  // into the readers of values, where numbers are the most common scalar.
+  [[gnu::always_inline]] inline bool parse_number_fast(Number& n);
+  Result<Number> parse_signed_number();
   int skip_whitespace_run();
   // Moves past string content up to the next quote, backslash, control
   // character or the end; when `bad_utf8` is given, also checks UTF-8 on
@@ -315,6 +333,101 @@ class TextVariant {
 // "Name" alone: a kind without payload.
 using TextUnitVariant = rec::UnitVariantAccess<TextDe>;
 
+// ---- numbers in their common forms -------------------------------------------
+
+namespace detail {
+
+// The longest number that parse_number_fast reads, with the eight bytes
+// that its last load may look at beyond it: a sign, 19 digits, a point,
+// then e, a sign and three digits and the byte after them.
+inline constexpr std::size_t kFastNumberRoom = 32;
+
+// The digits that start at p, up to eight, appended to `significand`;
+// returns how many there were.
+[[gnu::always_inline]] inline unsigned take_digits(const unsigned char* p, std::uint64_t& significand) {
+  const std::uint64_t word = scan::swar::load8(p);
+  const unsigned k = scan::leading_digits(word);
+  if (k != 0) significand = significand * scan::kPow10U64[k] + scan::digits_value(word, k);
+  return k;
+}
+
+}  // namespace detail
+
+inline bool TextDe::parse_number_fast(Number& n) {
+  if (len_ - index_ < detail::kFastNumberRoom) return false;
+  const unsigned char* p = p_ + index_;
+  const bool positive = *p != '-';
+  const unsigned char* first = positive ? p : p + 1;
+  // Digits are taken eight at a time; the significand may wrap while
+  // digits are taken, but then there are more than 19 and the slow path
+  // takes over. Each check on the count comes before a load that could
+  // reach past the room checked above.
+  std::uint64_t significand = 0;
+  const unsigned char* q = first;
+  unsigned k = detail::take_digits(q, significand);
+  if (k == 0 || (*first == '0' && k > 1)) return false;  // a leading zero: refused by the slow path
+  q += k;
+  while (k == 8) {
+    if (q - first > 19) return false;
+    k = detail::take_digits(q, significand);
+    q += k;
+  }
+  if (q - first > 19) return false;
+  bool is_float = false;
+  int exponent = 0;
+  if (*q == '.') {
+    const unsigned char* fraction = q + 1;
+    q = fraction;
+    do {
+      if (q - first > 20) return false;
+      k = detail::take_digits(q, significand);
+      q += k;
+    } while (k == 8);
+    if (q == fraction || q - first > 20) return false;
+    exponent = static_cast<int>(fraction - q);
+    is_float = true;
+  }
+  if ((*q | 0x20) == 'e') {
+    ++q;
+    bool negative_exp = false;
+    if (*q == '+' || *q == '-') {
+      negative_exp = *q == '-';
+      ++q;
+    }
+    if (!scan::is_digit(*q)) return false;
+    int e = *q++ - '0';
+    for (int d = 0; d < 2 && scan::is_digit(*q); ++d) e = e * 10 + (*q++ - '0');
+    if (scan::is_digit(*q)) return false;
+    exponent += negative_exp ? -e : e;
+    is_float = true;
+  }
+  if (!is_float) {
+    if (positive) {
+      n = Number{Number::Kind::U64, significand, 0, 0};
+    } else {
+      // As parse_number: a signed integer, or a double for -0 and below i64.
+      const auto neg = static_cast<std::int64_t>(0 - significand);
+      n = neg >= 0 ? Number{Number::Kind::F64, 0, 0, -static_cast<double>(significand)}
+                   : Number{Number::Kind::I64, 0, neg, 0};
+    }
+  } else {
+    // f64_from_parts for exponents within the table; the rest and overflow
+    // go the slow way.
+    double f = static_cast<double>(significand);
+    if (exponent >= 0) {
+      if (exponent > 308) return false;
+      f *= detail::kPow10.v[exponent];
+      if (f - f != 0) return false;
+    } else {
+      if (exponent < -308) return false;
+      f /= detail::kPow10.v[-exponent];
+    }
+    n = Number{Number::Kind::F64, 0, 0, positive ? f : -f};
+  }
+  index_ = static_cast<std::size_t>(q - p_);
+  return true;
+}
+
 // ---- TextDe entry points ----------------------------------------------------
 
 template <class V>
@@ -340,15 +453,13 @@ Result<rec::OutOf<V>> TextDe::any(V&& v) {
       WW_TRY(parse_ident("alse"));
       r = v.visit_bool(c, false);
       break;
-    case '-': {
-      eat_char();
-      WW_TRY_ASSIGN(Number n, parse_integer(false));
-      r = n.visit(v);
-      break;
-    }
+    case '-':
     case '0': case '1': case '2': case '3': case '4':
     case '5': case '6': case '7': case '8': case '9': {
-      WW_TRY_ASSIGN(Number n, parse_integer(true));
+      Number n{};
+      if (!parse_number_fast(n)) {
+        WW_TRY_ASSIGN(n, parse_signed_number());
+      }
       r = n.visit(v);
       break;
     }
@@ -410,12 +521,11 @@ Result<rec::OutOf<V>> TextDe::number(V& v) {
   int peek = parse_whitespace();
   if (peek < 0) return peek_error(Code::EofWhileParsingValue);
   Result<rec::OutOf<V>> r = Error();
-  if (peek == '-') {
-    eat_char();
-    WW_TRY_ASSIGN(Number n, parse_integer(false));
-    r = n.visit(v);
-  } else if (peek >= '0' && peek <= '9') {
-    WW_TRY_ASSIGN(Number n, parse_integer(true));
+  if (peek == '-' || (peek >= '0' && peek <= '9')) {
+    Number n{};
+    if (!parse_number_fast(n)) {
+      WW_TRY_ASSIGN(n, parse_signed_number());
+    }
     r = n.visit(v);
   } else {
     return peek_invalid_type(v.expecting());

@@ -1,5 +1,7 @@
 #include "store/store.h"
 
+#include <cstdint>
+#include <limits>
 #include <utility>
 #include <vector>
 
@@ -37,6 +39,10 @@ Result<std::optional<std::string>> Store::mutate(ModelId id, std::string_view va
   auto it = models_.find(id);
   if (it == models_.end()) return std::optional<std::string>();
   Held& held = it->second;
+  // A revision that wrapped round to 0 would read as older than every other.
+  if (held.rev == std::numeric_limits<std::uint64_t>::max()) {
+    return Error::custom("model revision exhausted: the next revision would exceed 18446744073709551615");
+  }
   Patch patch;
   diff::diff_value({}, held.value, value, patch.ops);
   held.value = std::move(value);

@@ -25,7 +25,8 @@ class Store {
   std::optional<std::string> snapshot(ModelId id) const;
 
   // Replaces the model's value; returns the patch from the old value to the
-  // new one at the next revision, or nothing for an unknown id.
+  // new one at the next revision, or nothing for an unknown id. Fails,
+  // changing nothing, when the revision is already 2^64 - 1.
   Result<std::optional<std::string>> mutate(ModelId id, std::string_view value_json);
 
   // Applies the patch in `patch_json` as a whole or not at all; the model

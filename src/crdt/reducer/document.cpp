@@ -1,5 +1,7 @@
 #include "crdt/reducer/document.h"
 
+#include <algorithm>
+#include <limits>
 #include <utility>
 
 #include "crdt/reducer/document_materialize.h"
@@ -110,11 +112,14 @@ Result<std::string> CrdtDocument::member_key(const CrdtPath& path, const Value& 
   return reducer::member_key(set->keys, value);
 }
 
-Dot CrdtDocument::next_dot() {
+Result<Dot> CrdtDocument::next_dot() {
   // The largest counter of the context: `dots` is ordered by counter first.
   std::uint64_t top = data_->context.dots.empty() ? 0 : data_->context.dots.rbegin()->counter;
   for (const auto& [replica, counter] : data_->context.compacted) top = std::max(top, counter);
-  local_counter_ = std::max(local_counter_, top) + 1;
+  top = std::max(local_counter_, top);
+  // Wrapping round would hand out a counter that loses to every earlier write.
+  if (top == std::numeric_limits<std::uint64_t>::max()) return Error::custom(kCounterExhausted);
+  local_counter_ = top + 1;
   return Dot{local_counter_, replica_};
 }
 

@@ -83,7 +83,9 @@ class CrdtDocument {
   // The materialised value kept between calls, made when missing.
   Result<LiveValue*> live() const;
   void forget_live() const;
-  Dot next_dot();
+  // A fresh dot above every counter seen; fails, changing nothing, once the
+  // counter has reached 2^64 - 1 (a peer's operation can put it there).
+  Result<Dot> next_dot();
 
   CrdtSpec spec_;
   std::string replica_;

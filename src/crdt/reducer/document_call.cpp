@@ -204,10 +204,12 @@ Result<MutateOutcome> CrdtDocument::mutate(const std::vector<CrdtMutation>& muta
     return std::visit(
         Overloaded{
             [&](const CrdtMutation::RegisterSet& m) -> Status {
-              return made(CrdtOp{CrdtOp::RegisterSet{next_dot(), m.path, m.value}});
+              WW_TRY_ASSIGN(Dot dot, next_dot());
+              return made(CrdtOp{CrdtOp::RegisterSet{std::move(dot), m.path, m.value}});
             },
             [&](const CrdtMutation::MapSet& m) -> Status {
-              return made(CrdtOp{CrdtOp::MapSet{next_dot(), m.path, m.key, m.value}});
+              WW_TRY_ASSIGN(Dot dot, next_dot());
+              return made(CrdtOp{CrdtOp::MapSet{std::move(dot), m.path, m.key, m.value}});
             },
             [&](const CrdtMutation::MapRemove& m) -> Status {
               WW_TRY_ASSIGN(PolicyNode<const NodeState> at, node_at_path(root(), spec_.root, m.path));
@@ -217,10 +219,12 @@ Result<MutateOutcome> CrdtDocument::mutate(const std::vector<CrdtMutation>& muta
               std::vector<Dot> removed;
               auto it = map->entries.find(m.key);
               if (it != map->entries.end()) removed = as_list(it->second.dots, live_dots(it->second.node));
-              return made(CrdtOp{CrdtOp::MapRemove{next_dot(), m.path, m.key, std::move(removed)}});
+              WW_TRY_ASSIGN(Dot dot, next_dot());
+              return made(CrdtOp{CrdtOp::MapRemove{std::move(dot), m.path, m.key, std::move(removed)}});
             },
             [&](const CrdtMutation::SetAdd& m) -> Status {
-              return made(CrdtOp{CrdtOp::SetAdd{next_dot(), m.path, m.value}});
+              WW_TRY_ASSIGN(Dot dot, next_dot());
+              return made(CrdtOp{CrdtOp::SetAdd{std::move(dot), m.path, m.value}});
             },
             [&](const CrdtMutation::SetRemove& m) -> Status {
               WW_TRY_ASSIGN(PolicyNode<const NodeState> at, node_at_path(root(), spec_.root, m.path));
@@ -230,13 +234,16 @@ Result<MutateOutcome> CrdtDocument::mutate(const std::vector<CrdtMutation>& muta
               std::vector<Dot> removed;
               auto it = set->entries.find(m.key);
               if (it != set->entries.end()) removed = as_list(it->second.adds, live_dots(it->second.node));
-              return made(CrdtOp{CrdtOp::SetRemove{next_dot(), m.path, m.key, std::move(removed)}});
+              WW_TRY_ASSIGN(Dot dot, next_dot());
+              return made(CrdtOp{CrdtOp::SetRemove{std::move(dot), m.path, m.key, std::move(removed)}});
             },
             [&](const CrdtMutation::SequenceInsert& m) -> Status {
-              return made(CrdtOp{CrdtOp::SequenceInsert{next_dot(), m.path, m.after, m.values}});
+              WW_TRY_ASSIGN(Dot dot, next_dot());
+              return made(CrdtOp{CrdtOp::SequenceInsert{std::move(dot), m.path, m.after, m.values}});
             },
             [&](const CrdtMutation::SequenceDelete& m) -> Status {
-              return made(CrdtOp{CrdtOp::SequenceDelete{next_dot(), m.path, m.ids}});
+              WW_TRY_ASSIGN(Dot dot, next_dot());
+              return made(CrdtOp{CrdtOp::SequenceDelete{std::move(dot), m.path, m.ids}});
             },
             [&](const CrdtMutation::SequenceSplice& m) -> Status {
               WW_TRY_ASSIGN(PolicyNode<const NodeState> at, node_at_path(root(), spec_.root, m.path));
@@ -246,10 +253,12 @@ Result<MutateOutcome> CrdtDocument::mutate(const std::vector<CrdtMutation>& muta
               SequenceView* view = live_ && !whole_materialization_ ? live_->views.find(seq) : nullptr;
               WW_TRY_ASSIGN(SplicePlan plan, plan_splice(*seq, view, m));
               if (m.delete_count > 0) {
-                WW_TRY(made(CrdtOp{CrdtOp::SequenceDelete{next_dot(), m.path, std::move(plan.doomed)}}));
+                WW_TRY_ASSIGN(Dot dot, next_dot());
+                WW_TRY(made(CrdtOp{CrdtOp::SequenceDelete{std::move(dot), m.path, std::move(plan.doomed)}}));
               }
               if (m.values.empty()) return {};
-              return made(CrdtOp{CrdtOp::SequenceInsert{next_dot(), m.path, std::move(plan.anchor), m.values}});
+              WW_TRY_ASSIGN(Dot dot, next_dot());
+              return made(CrdtOp{CrdtOp::SequenceInsert{std::move(dot), m.path, std::move(plan.anchor), m.values}});
             },
         },
         mutation.mutation);

@@ -12,9 +12,12 @@ void Journal::rollback() {
 }
 
 bool Editor::add_dot(DotSet& set, const Dot& dot) {
-  auto [it, inserted] = set.insert(dot);
-  if (inserted && journal_ != nullptr) journal_->record([&set, it] { set.erase(it); });
-  return inserted;
+  // Not a structured binding: Clang 14 cannot capture one in a lambda.
+  const auto inserted = set.insert(dot);
+  if (inserted.second && journal_ != nullptr) {
+    journal_->record([&set, it = inserted.first] { set.erase(it); });
+  }
+  return inserted.second;
 }
 
 void Editor::add_dots(DotSet& set, const std::vector<Dot>& dots) {

@@ -33,5 +33,7 @@ inline constexpr const char* kSequenceStateMismatch = "sequence policy has incom
 inline constexpr const char* kRegisterStateMismatch = "register policy has incompatible reducer state";
 inline constexpr const char* kInsertTooMany = "sequence insert contains too many elements";
 inline constexpr const char* kNotSetPolicy = "path does not address a set policy";
+inline constexpr const char* kCounterExhausted =
+    "operation counter exhausted: the next counter would exceed 18446744073709551615";
 
 }  // namespace ww::crdt::reducer

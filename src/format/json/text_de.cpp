@@ -570,8 +570,10 @@ Result<double> TextDe::parse_exponent_overflow(bool positive, bool zero_signific
 }
 
 Result<double> TextDe::parse_long_integer(bool positive, std::uint64_t significand) {
-  // Each further digit before the point raises the exponent by one.
-  const int exponent = static_cast<int>(skip_digits());
+  // Each further digit before the point raises the exponent by one. The
+  // count saturates: 2^31 digits would overflow it, and far fewer already
+  // make the number out of range.
+  const int exponent = static_cast<int>(std::min<std::size_t>(skip_digits(), INT32_MAX));
   int c = peek();
   if (c == '.') return parse_decimal(positive, significand, exponent);
   if (c == 'e' || c == 'E') return parse_exponent(positive, significand, exponent);

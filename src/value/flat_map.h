@@ -225,6 +225,10 @@ class FlatMap {
   void sort_keeping(bool last) {
     const std::size_t n = entries_.size();
     if (n < 2) return;
+    if (n <= 16) {
+      sort_few_keeping(last);
+      return;
+    }
     std::size_t small[32];
     std::vector<std::size_t> large;
     std::size_t* pos = small;
@@ -247,6 +251,30 @@ class FlatMap {
       i = j;
     }
     entries_ = std::move(out);
+  }
+
+  // The same for a few entries, in place: an insertion sort moves fewer
+  // entries than there are positions to sort, and allocates nothing.
+  void sort_few_keeping(bool last) {
+    const std::size_t n = entries_.size();
+    for (std::size_t i = 1; i < n; ++i) {
+      if (!(entries_[i].first < entries_[i - 1].first)) continue;
+      value_type moving = std::move(entries_[i]);
+      std::size_t j = i;
+      // Strictly below: ties keep input order.
+      for (; j > 0 && moving.first < entries_[j - 1].first; --j) entries_[j] = std::move(entries_[j - 1]);
+      entries_[j] = std::move(moving);
+    }
+    std::size_t w = 0;
+    for (std::size_t i = 0; i < n;) {
+      std::size_t j = i + 1;
+      while (j < n && entries_[j].first == entries_[i].first) ++j;
+      const std::size_t keep = last ? j - 1 : i;
+      if (w != keep) entries_[w] = std::move(entries_[keep]);
+      ++w;
+      i = j;
+    }
+    entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(w), entries_.end());
   }
 
   Entries entries_;

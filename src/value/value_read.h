@@ -1,17 +1,21 @@
 // The reader of a Value, written once over every deserializer.
 //
-// Each value is read into the place where it stays: a list element is
-// appended and then filled, a map entry likewise, a text is built once from
-// what the source hands over. Nothing is moved from one holder to the next
-// on the way up, which for a tree of small values is most of the work.
+// Each value is read into the place where it stays, or next to it: a text
+// is built once from what the source hands over, a container's elements
+// gather on one stack shared by the whole value and move once into a
+// vector of exactly their number (one allocation per container, where
+// appending to a vector of unknown final size allocates once per doubling).
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <string>
 #include <string_view>
 #include <tuple>
 #include <utility>
+#include <vector>
 
 #include "format/debug_text.h"
 #include "format/record/list.h"
@@ -24,15 +28,47 @@ namespace ww {
 inline constexpr std::array<std::string_view, 8> kValueKindNames = {
     "Null", "Bool", "Int", "Float", "Str", "List", "Map", "Submodel"};
 
+namespace value_read {
+
+// The elements and members of the containers being read, innermost last:
+// each container's stay on top until it is complete. Shared by the whole
+// value, so that its capacity is reused from one container to the next.
+struct Scratch {
+  Value::List items;
+  Value::Map::Entries members;
+};
+
+// Drops what a container left on a stack when it stopped early.
+template <class T>
+struct Unwind {
+  std::vector<T>& stack;
+  std::size_t base;
+  ~Unwind() {
+    if (stack.size() > base) stack.erase(stack.begin() + static_cast<std::ptrdiff_t>(base), stack.end());
+  }
+};
+
+// The entries above `base`, moved off the stack into a vector of their own.
+template <class T>
+std::vector<T> take_above(std::vector<T>& stack, std::size_t base) {
+  const auto first = stack.begin() + static_cast<std::ptrdiff_t>(base);
+  std::vector<T> out(std::make_move_iterator(first), std::make_move_iterator(stack.end()));
+  stack.erase(first, stack.end());
+  return out;
+}
+
+}  // namespace value_read
+
 // Reads one value into `out`, which holds Null on entry; on failure `out`
 // holds a part of the value and is to be dropped.
 template <class D>
-Status read_value_into(D& de, Value& out);
+Status read_value_into(D& de, Value& out, value_read::Scratch& scratch);
 
 template <class D>
 Result<Value> read_value(D& de) {
+  value_read::Scratch scratch;
   Value out;
-  WW_TRY(read_value_into(de, out));
+  WW_TRY(read_value_into(de, out, scratch));
   return out;
 }
 
@@ -66,21 +102,38 @@ struct TextInto : rec::Visitor<TextInto<Place>, bool> {
   }
 };
 
-// The array of a List, each element read where it stays: "a sequence".
+// The array of a List: "a sequence". With a length known up front each
+// element is read where it stays; otherwise the elements gather on the
+// scratch stack (read beside it first: an inner container's elements
+// gather there too, and may move the stack).
 struct ListInto : rec::Visitor<ListInto, bool> {
-  Value::List* items;
-  explicit ListInto(Value::List& l) : items(&l) {}
+  Value* out;
+  Scratch* scratch;
+  ListInto(Value& v, Scratch& s) : out(&v), scratch(&s) {}
   std::string expecting() const { return "a sequence"; }
   template <class S>
   Result<bool> visit_seq(rec::Ctx, S& seq) {
-    items->reserve(rec::cautious_reserve<Value>(seq.size_hint()));
-    for (;;) {
-      WW_TRY_ASSIGN(bool more, seq.next([&](auto& de) -> Status {
-        items->emplace_back();
-        return read_value_into(de, items->back());
-      }));
-      if (!more) return true;
+    if (const std::size_t hint = seq.size_hint(); hint > 0) {
+      Value::List& items = out->emplace<Value::Kind::List>();
+      items.reserve(rec::cautious_reserve<Value>(hint));
+      for (;;) {
+        WW_TRY_ASSIGN(bool more, seq.next([&](auto& de) -> Status {
+          items.emplace_back();
+          return read_value_into(de, items.back(), *scratch);
+        }));
+        if (!more) return true;
+      }
     }
+    Value::List& stack = scratch->items;
+    Unwind<Value> unwind{stack, stack.size()};
+    for (;;) {
+      Value item;
+      WW_TRY_ASSIGN(bool more, seq.next([&](auto& de) { return read_value_into(de, item, *scratch); }));
+      if (!more) break;
+      stack.push_back(std::move(item));
+    }
+    out->emplace<Value::Kind::List>(take_above(stack, unwind.base));
+    return true;
   }
 };
 
@@ -90,24 +143,30 @@ struct ListInto : rec::Visitor<ListInto, bool> {
 // value. "a map".
 struct MapInto : rec::Visitor<MapInto, bool> {
   Value* out;
-  explicit MapInto(Value& v) : out(&v) {}
+  Scratch* scratch;
+  MapInto(Value& v, Scratch& s) : out(&v), scratch(&s) {}
   std::string expecting() const { return "a map"; }
   template <class M>
   Result<bool> visit_map(rec::Ctx, M& map) {
-    Value::Map::Entries entries;
-    entries.reserve(rec::cautious_reserve<Value::Map::value_type>(map.size_hint()));
+    // The members gather on the scratch stack, each value read beside it
+    // first (its own members may move the stack).
+    Value::Map::Entries& stack = scratch->members;
+    Unwind<Value::Map::value_type> unwind{stack, stack.size()};
     bool ascending = true;
     for (;;) {
       WW_TRY_ASSIGN(bool more, map.next_key([&](auto& kd) -> Status {
         return done(kd.str(TextInto([&](std::string_view key) {
-          entries.emplace_back(std::piecewise_construct, std::forward_as_tuple(key), std::forward_as_tuple());
+          stack.emplace_back(std::piecewise_construct, std::forward_as_tuple(key), std::forward_as_tuple());
         })));
       }));
       if (!more) break;
-      WW_TRY(map.next_value([&](auto& de) -> Status { return read_value_into(de, entries.back().second); }));
-      const std::size_t n = entries.size();
-      if (ascending && n > 1 && !(entries[n - 2].first < entries[n - 1].first)) ascending = false;
+      Value v;
+      WW_TRY(map.next_value([&](auto& de) -> Status { return read_value_into(de, v, *scratch); }));
+      stack.back().second = std::move(v);
+      const std::size_t n = stack.size();
+      if (ascending && n > unwind.base + 1 && !(stack[n - 2].first < stack[n - 1].first)) ascending = false;
     }
+    Value::Map::Entries entries = take_above(stack, unwind.base);
     if (ascending) {
       out->emplace<Value::Kind::Map>(Value::Map::from_sorted(std::move(entries)));
     } else {
@@ -121,15 +180,15 @@ struct MapInto : rec::Visitor<MapInto, bool> {
 // here, and one small frame per level keeps a deep MessagePack value within
 // a thread's stack.
 template <class D>
-[[gnu::noinline]] Status read_container(D& de, Value::Kind kind, Value& out) {
-  if (kind == Value::Kind::List) return done(de.seq(ListInto(out.emplace<Value::Kind::List>())));
-  return done(de.map(MapInto(out)));
+[[gnu::noinline]] Status read_container(D& de, Value::Kind kind, Value& out, Scratch& scratch) {
+  if (kind == Value::Kind::List) return done(de.seq(ListInto(out, scratch)));
+  return done(de.map(MapInto(out, scratch)));
 }
 
 }  // namespace value_read
 
 template <class D>
-[[gnu::noinline]] Status read_value_into(D& de, Value& out) {
+[[gnu::noinline]] Status read_value_into(D& de, Value& out, value_read::Scratch& scratch) {
   using namespace value_read;
   auto r = rec::read_union<bool, kValueKindNames>(de, "Value", [&](std::size_t kind, auto& va) -> Result<bool> {
     // Scalars: read, then stored.
@@ -162,7 +221,7 @@ template <class D>
         break;
       case Value::Kind::List:
       case Value::Kind::Map:
-        s = va.newtype([&](auto& d) { return read_container(d, static_cast<Value::Kind>(kind), out); });
+        s = va.newtype([&](auto& d) { return read_container(d, static_cast<Value::Kind>(kind), out, scratch); });
         break;
       case Value::Kind::Submodel:
         s = scalar([](auto& d) { return rec::read_u64(d); },

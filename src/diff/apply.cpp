@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -97,6 +98,34 @@ void move_element(Value::List& list, std::uint64_t from, std::uint64_t to) {
   std::abort();
 }
 
+bool keyed(const Undo& u) { return u.step == Undo::Step::PutKey || u.step == Undo::Step::DropKey; }
+
+// The steps of one keyed run share the run's map path (the same span);
+// those of any other operation have spans of their own.
+bool same_run(const Undo& a, const Undo& b) {
+  return keyed(a) && keyed(b) && a.at.data() == b.at.data() && a.at.size() == b.at.size();
+}
+
+// Undoes the keyed run whose steps are [first, last) of the reversed
+// journal in one pass over its map, as it was applied. Within one run the
+// keys it dropped were absent before it and those it puts back were
+// present, so the two kinds do not meet; of a key put back twice the
+// earliest step (the last here) counts, as merge keeps the last.
+template <class It>
+void roll_back_run(Value::Map& map, It first, It last) {
+  std::vector<std::string_view> dropped;
+  Value::Map::Entries put;
+  for (It u = first; u != last; ++u) {
+    if (u->step == Undo::Step::DropKey) {
+      dropped.push_back(*u->key);
+    } else {
+      put.emplace_back(*u->key, std::move(u->value));
+    }
+  }
+  map.erase_keys(std::move(dropped));
+  map.merge(std::move(put));
+}
+
 // Undoes the journal's steps, latest first: each finds the value in the
 // state that its operation left, so its path leads where it led then.
 void roll_back(Value& root, Journal& journal) {
@@ -108,6 +137,12 @@ void roll_back(Value& root, Journal& journal) {
     Result<Value*> place = value_at_mut(root, u->at);
     if (!place.ok()) broken("apply: an undo step's path no longer leads anywhere");
     Value& c = **place;
+    if (auto end = std::next(u); end != journal.rend() && same_run(*u, *end)) {
+      while (end != journal.rend() && same_run(*u, *end)) ++end;
+      roll_back_run(c.as_map(), u, end);
+      u = std::prev(end);
+      continue;
+    }
     switch (u->step) {
       case Undo::Step::Root: break;
       case Undo::Step::PutKey: c.as_map().insert_or_assign(*u->key, std::move(u->value)); break;

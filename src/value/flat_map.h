@@ -21,6 +21,7 @@
 #include <cstdlib>
 #include <initializer_list>
 #include <iterator>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -49,6 +50,14 @@ class FlatMap {
     FlatMap m;
     m.entries_ = std::move(entries);
     m.sort_keeping(true);
+    return m;
+  }
+
+  // The same, moving the entries out of `source` (left moved-from): for a
+  // reader that gathers members elsewhere.
+  static FlatMap take_unsorted(std::span<value_type> source) {
+    FlatMap m;
+    m.entries_ = sorted_out_of(source, true);
     return m;
   }
 
@@ -220,15 +229,18 @@ class FlatMap {
   }
 
   // Sorts by key; of each run of one key only the last entry (the latest
-  // in the input) stays, or the first. Positions are sorted rather than
-  // entries, which are costly to move: each entry then moves once.
+  // in the input) stays, or the first.
   void sort_keeping(bool last) {
-    const std::size_t n = entries_.size();
-    if (n < 2) return;
-    if (n <= 16) {
-      sort_few_keeping(last);
-      return;
-    }
+    if (entries_.size() < 2) return;
+    entries_ = sorted_out_of(entries_, last);
+  }
+
+  // The entries of `source` moved into a vector in key order, of each run
+  // of one key only the last or the first. Positions are sorted rather
+  // than entries, which are costly to move: each entry then moves once,
+  // straight into its place.
+  static Entries sorted_out_of(std::span<value_type> source, bool last) {
+    const std::size_t n = source.size();
     std::size_t small[32];
     std::vector<std::size_t> large;
     std::size_t* pos = small;
@@ -238,43 +250,19 @@ class FlatMap {
     }
     for (std::size_t i = 0; i < n; ++i) pos[i] = i;
     // Ties keep input order, so a run of one key lists its entries in order.
-    std::sort(pos, pos + n, [this](std::size_t a, std::size_t b) {
-      const int c = entries_[a].first.compare(entries_[b].first);
+    std::sort(pos, pos + n, [&source](std::size_t a, std::size_t b) {
+      const int c = source[a].first.compare(source[b].first);
       return c < 0 || (c == 0 && a < b);
     });
     Entries out;
     out.reserve(n);
     for (std::size_t i = 0; i < n;) {
       std::size_t j = i + 1;
-      while (j < n && entries_[pos[j]].first == entries_[pos[i]].first) ++j;
-      out.push_back(std::move(entries_[pos[last ? j - 1 : i]]));
+      while (j < n && source[pos[j]].first == source[pos[i]].first) ++j;
+      out.push_back(std::move(source[pos[last ? j - 1 : i]]));
       i = j;
     }
-    entries_ = std::move(out);
-  }
-
-  // The same for a few entries, in place: an insertion sort moves fewer
-  // entries than there are positions to sort, and allocates nothing.
-  void sort_few_keeping(bool last) {
-    const std::size_t n = entries_.size();
-    for (std::size_t i = 1; i < n; ++i) {
-      if (!(entries_[i].first < entries_[i - 1].first)) continue;
-      value_type moving = std::move(entries_[i]);
-      std::size_t j = i;
-      // Strictly below: ties keep input order.
-      for (; j > 0 && moving.first < entries_[j - 1].first; --j) entries_[j] = std::move(entries_[j - 1]);
-      entries_[j] = std::move(moving);
-    }
-    std::size_t w = 0;
-    for (std::size_t i = 0; i < n;) {
-      std::size_t j = i + 1;
-      while (j < n && entries_[j].first == entries_[i].first) ++j;
-      const std::size_t keep = last ? j - 1 : i;
-      if (w != keep) entries_[w] = std::move(entries_[keep]);
-      ++w;
-      i = j;
-    }
-    entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(w), entries_.end());
+    return out;
   }
 
   Entries entries_;

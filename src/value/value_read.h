@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
+#include <span>
 #include <string>
 #include <string_view>
 #include <tuple>
@@ -166,11 +167,12 @@ struct MapInto : rec::Visitor<MapInto, bool> {
       const std::size_t n = stack.size();
       if (ascending && n > unwind.base + 1 && !(stack[n - 2].first < stack[n - 1].first)) ascending = false;
     }
-    Value::Map::Entries entries = take_above(stack, unwind.base);
     if (ascending) {
-      out->emplace<Value::Kind::Map>(Value::Map::from_sorted(std::move(entries)));
+      out->emplace<Value::Kind::Map>(Value::Map::from_sorted(take_above(stack, unwind.base)));
     } else {
-      out->emplace<Value::Kind::Map>(Value::Map::from_unsorted(std::move(entries)));
+      // Sorted straight off the stack; the unwinding drops what is left.
+      auto first = stack.begin() + static_cast<std::ptrdiff_t>(unwind.base);
+      out->emplace<Value::Kind::Map>(Value::Map::take_unsorted(std::span(first, stack.end())));
     }
     return true;
   }

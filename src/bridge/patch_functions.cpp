@@ -20,8 +20,14 @@ ww::Result<std::string> diff_json(std::string_view old_json, std::string_view ne
 ww::Result<std::string> apply_json(std::string_view value_json, std::string_view patch_json) {
   WW_TRY_ASSIGN(ww::Value value, ww::value_from_json_text(value_json));
   WW_TRY_ASSIGN(ww::Patch patch, ww::patch_from_json_text(patch_json));
-  WW_TRY(ww::diff::apply(value, patch.ops));
-  return ww::value_to_json(value);
+  // The patch is dropped afterwards: its values move into the tree.
+  WW_TRY(ww::diff::apply_taking(value, patch.ops));
+  // The text that came in is the best guess of the size of the text that
+  // goes out.
+  std::string out;
+  out.reserve(value_json.size());
+  ww::write_value_json(value, out);
+  return out;
 }
 
 }  // namespace ww::bridge

@@ -88,21 +88,29 @@ void Differ::map(const Value::Map& old_map, const Value::Map& new_map) {
   // Both maps iterate in ascending key order, so one merge walk finds each
   // key's partner. First every key of the new map, then the removals.
   auto old_it = old_map.begin();
+  bool removals = false;
   for (const auto& [key, new_entry] : new_map) {
-    while (old_it != old_map.end() && old_it->first < key) ++old_it;
-    if (old_it != old_map.end() && old_it->first == key) {
+    int c = -1;
+    while (old_it != old_map.end() && (c = old_it->first.compare(key)) < 0) {
+      removals = true;
+      ++old_it;
+    }
+    if (old_it != old_map.end() && c == 0) {
       push_key(key);
       value(old_it->second, new_entry);
       pop();
+      ++old_it;
     } else {
       emit(Op::Set{here_key(key), new_entry});
     }
   }
+  if (!removals && old_it == old_map.end()) return;  // every old key is in the new map
   auto new_it = new_map.begin();
   for (const auto& entry : old_map) {
     const std::string& key = entry.first;
-    while (new_it != new_map.end() && new_it->first < key) ++new_it;
-    if (new_it == new_map.end() || new_it->first != key) emit(Op::Remove{here_key(key)});
+    int c = -1;
+    while (new_it != new_map.end() && (c = new_it->first.compare(key)) < 0) ++new_it;
+    if (new_it == new_map.end() || c != 0) emit(Op::Remove{here_key(key)});
   }
 }
 

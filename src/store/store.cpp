@@ -56,10 +56,8 @@ Result<bool> Store::apply(ModelId id, std::string_view patch_json) {
   auto it = models_.find(id);
   if (it == models_.end()) return false;
   Held& held = it->second;
-  // A copy takes the patch, so a failing operation leaves the model as it was.
-  Value patched = held.value;
-  WW_TRY(diff::apply(patched, patch.ops));
-  held.value = std::move(patched);
+  // All or nothing: a failing operation leaves the model as it was.
+  WW_TRY(diff::apply_whole(held.value, patch.ops));
   held.rev = patch.rev;
   return true;
 }

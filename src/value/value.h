@@ -1,12 +1,15 @@
 // The model value: eight kinds, owned trees, ordered maps.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <string>
 #include <utility>
 #include <variant>
 #include <vector>
+
+#include "value/flat_map.h"
 
 namespace ww {
 
@@ -21,8 +24,8 @@ class Value {
   // Declaration order is the kind's index (the MessagePack reader accepts it).
   enum class Kind : std::uint8_t { Null, Bool, Int, Float, Str, List, Map, Submodel };
   using List = std::vector<Value>;
-  // std::string compares bytes as unsigned chars: ascending byte order.
-  using Map = std::map<std::string, Value, std::less<>>;
+  // Entries in ascending byte order of keys, in one vector.
+  using Map = FlatMap<Value>;
 
   Value() = default;
   static Value null() { return Value(); }
@@ -33,6 +36,13 @@ class Value {
   static Value list(List l) { return Value(Repr(std::in_place_index<5>, std::move(l))); }
   static Value map(Map m) { return Value(Repr(std::in_place_index<6>, std::move(m))); }
   static Value submodel(ModelId id) { return Value(Repr(std::in_place_index<7>, id)); }
+
+  // Makes this value one of kind K, its payload built in place from `args`;
+  // returns the payload. Readers fill a value where it will stay this way.
+  template <Kind K, class... A>
+  auto& emplace(A&&... args) {
+    return repr_.template emplace<static_cast<std::size_t>(K)>(std::forward<A>(args)...);
+  }
 
   Kind kind() const { return static_cast<Kind>(repr_.index()); }
   bool is(Kind k) const { return kind() == k; }

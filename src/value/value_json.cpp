@@ -8,24 +8,26 @@
 
 namespace ww {
 
+using namespace std::string_view_literals;
+
 void write_value_json(const Value& v, std::string& out) {
   switch (v.kind()) {
-    case Value::Kind::Null: out.append("\"Null\""); return;
-    case Value::Kind::Bool: out.append(v.as_bool() ? "{\"Bool\":true}" : "{\"Bool\":false}"); return;
+    case Value::Kind::Null: out.append("\"Null\""sv); return;
+    case Value::Kind::Bool: out.append(v.as_bool() ? "{\"Bool\":true}"sv : "{\"Bool\":false}"sv); return;
     case Value::Kind::Int:
-      out.append("{\"Int\":");
+      out.append("{\"Int\":"sv);
       json::append_i64(v.as_int(), out);
       break;
     case Value::Kind::Float:
-      out.append("{\"Float\":");
+      out.append("{\"Float\":"sv);
       json::append_f64(v.as_float(), out);
       break;
     case Value::Kind::Str:
-      out.append("{\"Str\":");
+      out.append("{\"Str\":"sv);
       json::append_str(v.as_str(), out);
       break;
     case Value::Kind::List: {
-      out.append("{\"List\":[");
+      out.append("{\"List\":["sv);
       bool first = true;
       for (const auto& e : v.as_list()) {
         if (!first) out.push_back(',');
@@ -36,7 +38,7 @@ void write_value_json(const Value& v, std::string& out) {
       break;
     }
     case Value::Kind::Map: {
-      out.append("{\"Map\":{");
+      out.append("{\"Map\":{"sv);
       bool first = true;
       for (const auto& [k, e] : v.as_map()) {
         if (!first) out.push_back(',');
@@ -49,7 +51,7 @@ void write_value_json(const Value& v, std::string& out) {
       break;
     }
     case Value::Kind::Submodel:
-      out.append("{\"Submodel\":");
+      out.append("{\"Submodel\":"sv);
       json::append_u64(v.as_submodel().id, out);
       break;
   }

@@ -11,6 +11,7 @@
 #include "format/record/fields.h"
 #include "format/record/list.h"
 #include "message/known_kinds.h"
+#include "message/plain_value_text.h"
 #include "value/value_read.h"
 
 namespace ww {
@@ -62,7 +63,11 @@ Result<Op> read_op_fields_strict(VA& va) {
     return s;
   }();
   patch_read::Slots slots;
-  WW_TRY(rec::read_variant_fields(va, kShape, [&](std::size_t i, auto& d) { return slots.read(d, k.fields[i]); }));
+  WW_TRY(rec::read_variant_fields(va, kShape, [&](std::size_t i, TextDe& d) -> Status {
+    if (k.fields[i] != patch_read::Field::Value) return slots.read(d, k.fields[i]);
+    if (!read_plain_value(d, slots.value.emplace())) return refused();
+    return {};
+  }));
   return slots.build(K);
 }
 
@@ -101,7 +106,10 @@ Result<Message> read_message(TextDe& de);
 
 Status read_member(TextDe& de, std::uint64_t& out) { return rec::assign(out, rec::read_u64(de)); }
 Status read_member(TextDe& de, std::string& out) { return rec::assign(out, rec::read_string(de)); }
-Status read_member(TextDe& de, Value& out) { return rec::assign(out, read_value(de)); }
+Status read_member(TextDe& de, Value& out) {
+  if (!read_plain_value(de, out)) return refused();
+  return {};
+}
 Status read_member(TextDe& de, Patch& out) { return rec::assign(out, read_patch_strict(de)); }
 // Free-form JSON: read as the generic road parses it (sorted keys).
 Status read_member(TextDe& de, JsonValue& out) { return rec::assign(out, json::read_json_value(de)); }

@@ -11,6 +11,7 @@
 #include "format/record/fields.h"
 #include "format/record/list.h"
 #include "message/known_kinds.h"
+#include "message/plain_json_text.h"
 #include "message/plain_value_text.h"
 #include "value/value_read.h"
 
@@ -112,9 +113,16 @@ Status read_member(TextDe& de, Value& out) {
 }
 Status read_member(TextDe& de, Patch& out) { return rec::assign(out, read_patch_strict(de)); }
 // Free-form JSON: read as the generic road parses it (sorted keys).
-Status read_member(TextDe& de, JsonValue& out) { return rec::assign(out, json::read_json_value(de)); }
+Status read_member(TextDe& de, JsonValue& out) {
+  if (!read_plain_json(de, out)) return refused();
+  return {};
+}
 Status read_member(TextDe& de, std::vector<JsonValue>& out) {
-  return rec::assign(out, rec::read_list<JsonValue>(de, [](TextDe& d) { return json::read_json_value(d); }));
+  return rec::assign(out, rec::read_list<JsonValue>(de, [](TextDe& d) -> Result<JsonValue> {
+    JsonValue v;
+    if (!read_plain_json(d, v)) return refused();
+    return v;
+  }));
 }
 Status read_member(TextDe& de, std::vector<Message>& out) {
   return rec::assign(out, rec::read_list<Message>(de, [](TextDe& d) { return read_message(d); }));

@@ -29,40 +29,68 @@ namespace {
 // declaration order, fails. A member's C++ type says how it is read, and an
 // optional member (std::optional) is not required and reads null as absent.
 
-Status read_member(json::ValueDe& de, std::uint64_t& out) { return rec::assign(out, rec::read_u64(de)); }
-Status read_member(json::ValueDe& de, std::string& out) { return rec::assign(out, rec::read_string(de)); }
-Status read_member(json::ValueDe& de, Value& out) { return rec::assign(out, read_value(de)); }
-Status read_member(json::ValueDe& de, Patch& out) { return rec::assign(out, read_patch(de)); }
+// `owned`: the parsed object is the caller's to take apart, so free-form
+// members are moved out of it rather than copied.
+Result<Message> classify_parsed(const JsonValue& v, bool owned);
+
+JsonValue take(json::ValueDe& de, bool owned) {
+  if (owned) return std::move(const_cast<JsonValue&>(de.value()));
+  return de.value();
+}
+
+Status read_member(json::ValueDe& de, bool, std::uint64_t& out) { return rec::assign(out, rec::read_u64(de)); }
+Status read_member(json::ValueDe& de, bool, std::string& out) { return rec::assign(out, rec::read_string(de)); }
+Status read_member(json::ValueDe& de, bool, Value& out) { return rec::assign(out, read_value(de)); }
+Status read_member(json::ValueDe& de, bool, Patch& out) { return rec::assign(out, read_patch(de)); }
 // Free-form JSON, kept as it was parsed.
-Status read_member(json::ValueDe& de, JsonValue& out) {
-  out = de.value();
+Status read_member(json::ValueDe& de, bool owned, JsonValue& out) {
+  out = take(de, owned);
   return {};
 }
-Status read_member(json::ValueDe& de, std::vector<JsonValue>& out) {
-  return rec::assign(out, rec::read_list<JsonValue>(de, [](json::ValueDe& d) -> Result<JsonValue> { return d.value(); }));
+Status read_member(json::ValueDe& de, bool owned, std::vector<JsonValue>& out) {
+  return rec::assign(
+      out, rec::read_list<JsonValue>(de, [owned](json::ValueDe& d) -> Result<JsonValue> { return take(d, owned); }));
 }
-Status read_member(json::ValueDe& de, std::vector<Message>& out) {
-  return rec::assign(out, rec::read_list<Message>(de, [](json::ValueDe& d) { return Message::classify(d.value()); }));
+Status read_member(json::ValueDe& de, bool owned, std::vector<Message>& out) {
+  return rec::assign(
+      out, rec::read_list<Message>(de, [owned](json::ValueDe& d) { return classify_parsed(d.value(), owned); }));
 }
 // Null is absent; a member is met once, so `out` is still empty then.
 template <class T>
-Status read_member(json::ValueDe& de, std::optional<T>& out) {
+Status read_member(json::ValueDe& de, bool owned, std::optional<T>& out) {
   if (de.value().is_null()) return {};
-  return read_member(de, out.emplace());
+  return read_member(de, owned, out.emplace());
 }
 
 // The record of kind M whose members, in declaration order, are kMembers
 // named kNames.
 template <class M, const auto& kNames, auto... kMembers>
-Result<Message> read_kind(const JsonValue& object) {
+Result<Message> read_kind(const JsonValue& object, bool owned) {
   static_assert(kNames.size() == sizeof...(kMembers));
   // No expecting text: a known message is always an object, never refused
   // as a whole nor short of elements.
   static constexpr rec::RecordShape kShape{.fields = kNames, .required = msg_kinds::required_members<kMembers...>()};
   M m;
   json::ValueDe de(object);
-  WW_TRY(rec::read_fields(de, kShape, rec::fields([&m](json::ValueDe& d) { return read_member(d, m.*kMembers); }...)));
+  WW_TRY(rec::read_fields(
+      de, kShape, rec::fields([&m, owned](json::ValueDe& d) { return read_member(d, owned, m.*kMembers); }...)));
   return Message(std::move(m));
+}
+
+Result<Message> classify_parsed(const JsonValue& v, bool owned) {
+  if (v.is(JsonValue::Kind::Object)) {
+    const JsonValue* t = v.find("t");
+    if (t && t->is(JsonValue::Kind::Str)) {
+      const std::size_t k = msg_kinds::find_tag(t->as_str());
+      if (k != msg_kinds::kNone) {
+        return msg_kinds::visit_kind(k, [&]<class M, const auto& kNames, auto... kMembers>() {
+          return read_kind<M, kNames, kMembers...>(v, owned);
+        });
+      }
+    }
+  }
+  if (owned) return Message(msg::Unknown{std::move(const_cast<JsonValue&>(v))});
+  return Message(msg::Unknown{v});
 }
 
 // ---- writing ----
@@ -193,28 +221,9 @@ struct Writer {
 
 }  // namespace
 
-Result<Message> Message::classify(const JsonValue& v) {
-  if (v.is(JsonValue::Kind::Object)) {
-    const JsonValue* t = v.find("t");
-    if (t && t->is(JsonValue::Kind::Str)) {
-      const std::size_t k = msg_kinds::find_tag(t->as_str());
-      if (k != msg_kinds::kNone) {
-        return msg_kinds::visit_kind(k, [&]<class M, const auto& kNames, auto... kMembers>() {
-          return read_kind<M, kNames, kMembers...>(v);
-        });
-      }
-    }
-  }
-  return Message(msg::Unknown{v});
-}
+Result<Message> Message::classify(const JsonValue& v) { return classify_parsed(v, false); }
 
-Result<Message> Message::classify(JsonValue&& v) {
-  if (v.is(JsonValue::Kind::Object)) {
-    const JsonValue* t = v.find("t");
-    if (t && t->is(JsonValue::Kind::Str) && msg_kinds::find_tag(t->as_str()) != msg_kinds::kNone) return classify(v);
-  }
-  return Message(msg::Unknown{std::move(v)});
-}
+Result<Message> Message::classify(JsonValue&& v) { return classify_parsed(v, true); }
 
 Result<Message> Message::from_json(std::string_view text) { return read_text(text, false); }
 

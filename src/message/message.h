@@ -106,7 +106,7 @@ class Message {
 
   // Classifies a parsed value: a known kind by its "t", or unknown.
   static Result<Message> classify(const JsonValue& v);
-  static Result<Message> classify(JsonValue&& v);  // an unknown message keeps `v` without a copy
+  static Result<Message> classify(JsonValue&& v);  // moves out of `v` instead of copying
 
   Variant v;
 

@@ -230,3 +230,57 @@ def test_round_trip_every_codec(codec):
         text = json.dumps(_random_message(rng))
         normalised = ww.normalize_message(text)
         assert ww.decode_message(ww.encode_message(text, codec), codec) == normalised
+
+
+DEEP = "[" * 130 + "]" * 130
+
+
+@pytest.mark.parametrize(
+    "text, result",
+    [
+        # What is skipped inside a known message is still read whole: its
+        # nesting and its strings count as anywhere else.
+        ('{"t":"patch","id":1,"patch":{"rev":1,"ops":[{"Remove":{"path":[],"x":%s}}]}}' % DEEP,
+         "recursion limit exceeded at line 1 column 192"),
+        ('{"t":"patch","id":1,"patch":{"rev":1,"ops":[{"Remove":{"path":[],"x":"\\ud800"}}],"y":%s}}' % DEEP,
+         "unexpected end of hex escape at line 1 column 77"),
+        ('{"t":"batch","msgs":[{"t":"ack","id":1,"rev":1,"proposal":"p","z":%s}]}' % DEEP,
+         "recursion limit exceeded at line 1 column 191"),
+        ('{"t":"patch","id":1,"patch":{"rev":1,"ops":[{"Remove":{"path":[],"x":1}}]}}',
+         '{"t":"patch","id":1,"patch":{"rev":1,"ops":[{"Remove":{"path":[]}}]}}'),
+        # A repeated key keeps its last value, wherever it stands.
+        ('{"t":"patch","id":1,"patch":{"rev":1,"ops":[{"Remove":{"path":[],"path":[{"Key":"a"}]}}]}}',
+         '{"t":"patch","id":1,"patch":{"rev":1,"ops":[{"Remove":{"path":[{"Key":"a"}]}}]}}'),
+        ('{"t":"snapshot","id":1,"type":"D","rev":0,"value":{"Int":1,"Int":2}}',
+         '{"t":"snapshot","id":1,"type":"D","rev":0,"value":{"Int":2}}'),
+        ('{"t":"snapshot","id":1,"type":"D","rev":0,"value":{"Map":{"a":{"Int":"x"},"a":{"Int":2}}}}',
+         '{"t":"snapshot","id":1,"type":"D","rev":0,"value":{"Map":{"a":{"Int":2}}}}'),
+        ('{"id":2,"t":"ack","rev":1,"proposal":"p","id":3}', '{"t":"ack","id":3,"rev":1,"proposal":"p"}'),
+        ('{"t":"ack","id":2,"rev":1,"proposal":"p","t":"ping"}', '{"id":2,"proposal":"p","rev":1,"t":"ping"}'),
+    ],
+)
+def test_known_messages_read_as_parsed(text, result):
+    try:
+        got = ww.normalize_message(text)
+    except ValueError as exc:
+        got = str(exc)
+    assert got == result
+    try:
+        got = ww.decode_message(text.encode(), "json")
+    except ValueError as exc:
+        got = str(exc)
+    assert got == result
+
+
+@pytest.mark.parametrize(
+    "data, message",
+    [
+        (b'{"t":"patch","id":1,"patch":{"rev":1,"ops":[{"Remove":{"path":[],"x":"\xff"}}]}}',
+         "invalid unicode code point at line 1 column 72"),
+        (b'{"t":"ack","id":1,"rev":1,"proposal":"\xc3"}', "invalid unicode code point at line 1 column 40"),
+    ],
+)
+def test_known_message_bytes_hold_utf8(data, message):
+    with pytest.raises(ValueError) as exc:
+        ww.decode_message(data, "json")
+    assert str(exc.value) == message

@@ -13,7 +13,9 @@
 #include "format/json/value_de.h"
 #include "format/record/fields.h"
 #include "format/record/list.h"
+#include "message/known_kinds.h"
 #include "message/message_binary.h"
+#include "message/message_text.h"
 #include "value/value_json.h"
 
 namespace ww {
@@ -27,84 +29,69 @@ namespace {
 // declaration order, fails. A member's C++ type says how it is read, and an
 // optional member (std::optional) is not required and reads null as absent.
 
-Status read_member(json::ValueDe& de, std::uint64_t& out) { return rec::assign(out, rec::read_u64(de)); }
-Status read_member(json::ValueDe& de, std::string& out) { return rec::assign(out, rec::read_string(de)); }
-Status read_member(json::ValueDe& de, Value& out) { return rec::assign(out, read_value(de)); }
-Status read_member(json::ValueDe& de, Patch& out) { return rec::assign(out, read_patch(de)); }
+// `owned`: the parsed object is the caller's to take apart, so free-form
+// members are moved out of it rather than copied.
+Result<Message> classify_parsed(const JsonValue& v, bool owned);
+
+JsonValue take(json::ValueDe& de, bool owned) {
+  if (owned) return std::move(const_cast<JsonValue&>(de.value()));
+  return de.value();
+}
+
+Status read_member(json::ValueDe& de, bool, std::uint64_t& out) { return rec::assign(out, rec::read_u64(de)); }
+Status read_member(json::ValueDe& de, bool, std::string& out) { return rec::assign(out, rec::read_string(de)); }
+Status read_member(json::ValueDe& de, bool, Value& out) { return rec::assign(out, read_value(de)); }
+Status read_member(json::ValueDe& de, bool, Patch& out) { return rec::assign(out, read_patch(de)); }
 // Free-form JSON, kept as it was parsed.
-Status read_member(json::ValueDe& de, JsonValue& out) {
-  out = de.value();
+Status read_member(json::ValueDe& de, bool owned, JsonValue& out) {
+  out = take(de, owned);
   return {};
 }
-Status read_member(json::ValueDe& de, std::vector<JsonValue>& out) {
-  return rec::assign(out, rec::read_list<JsonValue>(de, [](json::ValueDe& d) -> Result<JsonValue> { return d.value(); }));
+Status read_member(json::ValueDe& de, bool owned, std::vector<JsonValue>& out) {
+  return rec::assign(
+      out, rec::read_list<JsonValue>(de, [owned](json::ValueDe& d) -> Result<JsonValue> { return take(d, owned); }));
 }
-Status read_member(json::ValueDe& de, std::vector<Message>& out) {
-  return rec::assign(out, rec::read_list<Message>(de, [](json::ValueDe& d) { return Message::classify(d.value()); }));
+Status read_member(json::ValueDe& de, bool owned, std::vector<Message>& out) {
+  return rec::assign(
+      out, rec::read_list<Message>(de, [owned](json::ValueDe& d) { return classify_parsed(d.value(), owned); }));
 }
 // Null is absent; a member is met once, so `out` is still empty then.
 template <class T>
-Status read_member(json::ValueDe& de, std::optional<T>& out) {
+Status read_member(json::ValueDe& de, bool owned, std::optional<T>& out) {
   if (de.value().is_null()) return {};
-  return read_member(de, out.emplace());
+  return read_member(de, owned, out.emplace());
 }
-
-template <class T>
-inline constexpr bool is_optional = false;
-template <class T>
-inline constexpr bool is_optional<std::optional<T>> = true;
-
-template <class M, class T>
-constexpr bool member_optional(T M::*) { return is_optional<T>; }
 
 // The record of kind M whose members, in declaration order, are kMembers
 // named kNames.
 template <class M, const auto& kNames, auto... kMembers>
-Result<Message> read_kind(const JsonValue& object) {
+Result<Message> read_kind(const JsonValue& object, bool owned) {
   static_assert(kNames.size() == sizeof...(kMembers));
-  static constexpr rec::RecordShape kShape = [] {
-    std::uint64_t required = 0;
-    std::size_t i = 0;
-    ((required |= (member_optional(kMembers) ? 0 : rec::field_bit(i)), ++i), ...);
-    // No expecting text: a known message is always an object, never refused
-    // as a whole nor short of elements.
-    return rec::RecordShape{.fields = kNames, .required = required};
-  }();
+  // No expecting text: a known message is always an object, never refused
+  // as a whole nor short of elements.
+  static constexpr rec::RecordShape kShape{.fields = kNames, .required = msg_kinds::required_members<kMembers...>()};
   M m;
   json::ValueDe de(object);
-  WW_TRY(rec::read_fields(de, kShape, rec::fields([&m](json::ValueDe& d) { return read_member(d, m.*kMembers); }...)));
+  WW_TRY(rec::read_fields(
+      de, kShape, rec::fields([&m, owned](json::ValueDe& d) { return read_member(d, owned, m.*kMembers); }...)));
   return Message(std::move(m));
 }
 
-using namespace msg;
-
-constexpr std::array<std::string_view, 4> kSnapshotNames = {"id", "type", "rev", "value"};
-constexpr std::array<std::string_view, 6> kCrdtSnapshotNames = {"id", "type", "rev", "value", "spec", "state"};
-constexpr std::array<std::string_view, 3> kPatchNames = {"id", "patch", "proposal"};
-constexpr std::array<std::string_view, 5> kCrdtNames = {"id", "rev", "ops", "effect", "proposal"};
-constexpr std::array<std::string_view, 3> kAckNames = {"id", "rev", "proposal"};
-constexpr std::array<std::string_view, 5> kRejectNames = {"id", "rev", "error", "proposal", "crdt_ops"};
-constexpr std::array<std::string_view, 3> kAwarenessNames = {"id", "peer", "state"};
-constexpr std::array<std::string_view, 1> kBatchNames = {"msgs"};
-
-struct KnownKind {
-  std::string_view tag;
-  Result<Message> (*read)(const JsonValue& object);
-};
-
-// The known kinds, by their "t".
-constexpr KnownKind kKnownKinds[] = {
-    {"snapshot", read_kind<Snapshot, kSnapshotNames, &Snapshot::id, &Snapshot::type, &Snapshot::rev, &Snapshot::value>},
-    {"crdt_snapshot", read_kind<CrdtSnapshot, kCrdtSnapshotNames, &CrdtSnapshot::id, &CrdtSnapshot::type,
-                                &CrdtSnapshot::rev, &CrdtSnapshot::value, &CrdtSnapshot::spec, &CrdtSnapshot::state>},
-    {"patch", read_kind<PatchMsg, kPatchNames, &PatchMsg::id, &PatchMsg::patch, &PatchMsg::proposal>},
-    {"crdt", read_kind<Crdt, kCrdtNames, &Crdt::id, &Crdt::rev, &Crdt::ops, &Crdt::effect, &Crdt::proposal>},
-    {"ack", read_kind<Ack, kAckNames, &Ack::id, &Ack::rev, &Ack::proposal>},
-    {"reject", read_kind<Reject, kRejectNames, &Reject::id, &Reject::rev, &Reject::error, &Reject::proposal,
-                         &Reject::crdt_ops>},
-    {"awareness", read_kind<Awareness, kAwarenessNames, &Awareness::id, &Awareness::peer, &Awareness::state>},
-    {"batch", read_kind<Batch, kBatchNames, &Batch::msgs>},
-};
+Result<Message> classify_parsed(const JsonValue& v, bool owned) {
+  if (v.is(JsonValue::Kind::Object)) {
+    const JsonValue* t = v.find("t");
+    if (t && t->is(JsonValue::Kind::Str)) {
+      const std::size_t k = msg_kinds::find_tag(t->as_str());
+      if (k != msg_kinds::kNone) {
+        return msg_kinds::visit_kind(k, [&]<class M, const auto& kNames, auto... kMembers>() {
+          return read_kind<M, kNames, kMembers...>(v, owned);
+        });
+      }
+    }
+  }
+  if (owned) return Message(msg::Unknown{std::move(const_cast<JsonValue&>(v))});
+  return Message(msg::Unknown{v});
+}
 
 // ---- writing ----
 
@@ -234,22 +221,19 @@ struct Writer {
 
 }  // namespace
 
-Result<Message> Message::classify(const JsonValue& v) {
-  if (v.is(JsonValue::Kind::Object)) {
-    const JsonValue* t = v.find("t");
-    if (t && t->is(JsonValue::Kind::Str)) {
-      for (const KnownKind& kind : kKnownKinds) {
-        if (kind.tag == t->as_str()) return kind.read(v);
-      }
-    }
-  }
-  return Message(msg::Unknown{v});
-}
+Result<Message> Message::classify(const JsonValue& v) { return classify_parsed(v, false); }
 
-Result<Message> Message::from_json(std::string_view text) {
-  json::TextDe de(text, false);
+Result<Message> Message::classify(JsonValue&& v) { return classify_parsed(v, true); }
+
+Result<Message> Message::from_json(std::string_view text) { return read_text(text, false); }
+
+Result<Message> Message::read_text(std::string_view text, bool validate_utf8) {
+  // A known message usually reads straight into its members; anything that
+  // reader does not take goes the generic road, which alone words errors.
+  if (std::optional<Message> known = read_known_message_text(text, validate_utf8)) return std::move(*known);
+  json::TextDe de(text, validate_utf8);
   WW_TRY_ASSIGN(JsonValue v, json::read_json_value(de));
-  WW_TRY_ASSIGN(Message m, classify(v));
+  WW_TRY_ASSIGN(Message m, classify(std::move(v)));
   WW_TRY(de.end());
   return m;
 }
@@ -265,31 +249,29 @@ std::string Message::to_json() const {
 
 std::string Message::encode(CodecKind kind) const {
   std::string out;
+  encode(kind, out);
+  return out;
+}
+
+void Message::encode(CodecKind kind, std::string& out) const {
   switch (kind) {
     case CodecKind::Json: write_json(out); break;
     case CodecKind::MessagePack: write_message_msgpack(*this, out); break;
     case CodecKind::Cbor: write_message_cbor(*this, out); break;
   }
-  return out;
 }
 
 Result<Message> Message::decode(std::string_view bytes, CodecKind kind) {
   switch (kind) {
-    case CodecKind::Json: {
-      json::TextDe de(bytes, true);
-      WW_TRY_ASSIGN(JsonValue v, json::read_json_value(de));
-      WW_TRY_ASSIGN(Message m, classify(v));
-      WW_TRY(de.end());
-      return m;
-    }
+    case CodecKind::Json: return read_text(bytes, true);
     case CodecKind::MessagePack: {
       WW_TRY_ASSIGN(JsonValue v, msgpack::read_json_value(bytes));
-      return classify(v);
+      return classify(std::move(v));
     }
     case CodecKind::Cbor: break;
   }
   WW_TRY_ASSIGN(JsonValue v, cbor::read_json_value(bytes));
-  auto m = classify(v);
+  auto m = classify(std::move(v));
   if (!m.ok()) {
     // A shape error reads as the CBOR reader reports one made by its target.
     std::string wrapped = "Semantic(None, ";

@@ -4,6 +4,8 @@
 #include <string_view>
 #include <utility>
 
+#include "message/plain_text_list.h"
+
 namespace ww {
 namespace {
 
@@ -20,21 +22,9 @@ bool read_string(TextDe& de, std::string_view& out) {
 
 bool read_array(TextDe& de, JsonValue& out) {
   if (!de.enter().ok()) return false;
-  de.eat_char();
   JsonValue::Array items;
   items.reserve(4);
-  int c = de.parse_whitespace();
-  if (c != ']') {
-    for (;;) {
-      if (!read_plain_json(de, items.emplace_back())) return false;
-      c = de.parse_whitespace();
-      if (c == ']') break;
-      if (c != ',') return false;
-      de.eat_char();
-    }
-  }
-  de.eat_char();
-  de.leave();
+  if (!read_plain_list_items(de, items, read_plain_json)) return false;
   out = JsonValue::array(std::move(items));
   return true;
 }

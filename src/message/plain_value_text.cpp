@@ -6,6 +6,8 @@
 #include <string_view>
 #include <utility>
 
+#include "message/plain_text_list.h"
+
 namespace ww {
 namespace {
 
@@ -49,20 +51,8 @@ bool read_payload(TextDe& de, std::string_view name, Value& out);
 
 bool read_list(TextDe& de, Value& out) {
   if (de.parse_whitespace() != '[' || !de.enter().ok()) return false;
-  de.eat_char();
   Value::List items;
-  int c = de.parse_whitespace();
-  if (c != ']') {
-    for (;;) {
-      if (!read_plain_value(de, items.emplace_back())) return false;
-      c = de.parse_whitespace();
-      if (c == ']') break;
-      if (c != ',') return false;
-      de.eat_char();
-    }
-  }
-  de.eat_char();
-  de.leave();
+  if (!read_plain_list_items(de, items, read_plain_value)) return false;
   out = Value::list(std::move(items));
   return true;
 }

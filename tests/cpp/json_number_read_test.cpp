@@ -11,6 +11,7 @@
 
 #include "format/json/json_value.h"
 #include "format/json/text_de.h"
+#include "split_mix.h"
 
 namespace ww {
 namespace {
@@ -43,16 +44,7 @@ Result<JsonValue> read_slowly(std::string_view text) {
   return JsonValue::f64(n->f);
 }
 
-struct Rng {
-  std::uint64_t s;
-  std::uint64_t next() {
-    std::uint64_t z = (s += 0x9E3779B97F4A7C15ull);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
-  }
-  std::uint64_t below(std::uint64_t n) { return next() % n; }
-};
+using Rng = ww::test_rng::SplitMix;
 
 std::string digits(Rng& rng, std::uint64_t n) {
   std::string s;

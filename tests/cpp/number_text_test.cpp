@@ -17,6 +17,7 @@
 
 #include "format/float_text.h"
 #include "format/json/json_writer.h"
+#include "split_mix.h"
 
 namespace ww {
 namespace {
@@ -165,16 +166,7 @@ std::string plain(double d) {
 
 // ---- generated values ----------------------------------------------------------
 
-struct Rng {
-  std::uint64_t s;
-  std::uint64_t next() {
-    std::uint64_t z = (s += 0x9E3779B97F4A7C15ull);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
-  }
-  double unit() { return static_cast<double>(next() >> 11) * 0x1.0p-53; }
-};
+using Rng = ww::test_rng::SplitMix;
 
 double from_bits(std::uint64_t b) { return std::bit_cast<double>(b); }
 

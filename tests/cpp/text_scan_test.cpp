@@ -23,6 +23,7 @@
 #include "format/json/json_writer.h"
 #include "format/json/text_de.h"
 #include "format/text_scan.h"
+#include "split_mix.h"
 
 namespace ww {
 namespace {
@@ -43,16 +44,7 @@ class Exact {
   std::unique_ptr<char[]> data_;
 };
 
-struct Rng {
-  std::uint64_t s;
-  std::uint64_t next() {
-    std::uint64_t z = (s += 0x9E3779B97F4A7C15ull);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
-  }
-  std::size_t below(std::size_t n) { return static_cast<std::size_t>(next() % n); }
-};
+using Rng = ww::test_rng::SplitMix;
 
 std::string hex(std::string_view s) {
   std::string out;

@@ -27,31 +27,7 @@ bool dot_covered(const Dot& dot, const ReplicaCounters& frontier) {
 }
 
 void write_causal_context(const CausalContext& context, std::string& out) {
-  out.push_back('{');
-  if (!context.compacted.empty()) {
-    out.append("\"compacted\":{");
-    bool first = true;
-    for (const auto& [replica, counter] : context.compacted) {
-      if (!first) out.push_back(',');
-      first = false;
-      json::append_str(replica, out);
-      out.push_back(':');
-      json::append_u64(counter, out);
-    }
-    out.push_back('}');
-  }
-  if (!context.dots.empty()) {
-    if (!context.compacted.empty()) out.push_back(',');
-    out.append("\"dots\":[");
-    bool first = true;
-    for (const Dot& d : context.dots) {
-      if (!first) out.push_back(',');
-      first = false;
-      write_dot(d, out);
-    }
-    out.push_back(']');
-  }
-  out.push_back('}');
+  write_context_json(context.compacted, context.dots, [](const Dot& d, std::string& o) { write_dot(d, o); }, out);
 }
 
 }  // namespace ww::crdt::reducer

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "crdt/reducer/dot.h"
+#include "format/json/json_writer.h"
 
 namespace ww::crdt::reducer {
 
@@ -34,5 +35,35 @@ bool dot_covered(const Dot& dot, const ReplicaCounters& frontier);
 
 // {"compacted":{...},"dots":[...]}, each member left out when empty.
 void write_causal_context(const CausalContext& context, std::string& out);
+
+// The same form for any list of dots: `write_dot(d, out)` writes one.
+template <class Dots, class WriteDot>
+void write_context_json(const ReplicaCounters& compacted, const Dots& dots, WriteDot write_dot, std::string& out) {
+  out.push_back('{');
+  if (!compacted.empty()) {
+    out.append("\"compacted\":{");
+    bool first = true;
+    for (const auto& [replica, counter] : compacted) {
+      if (!first) out.push_back(',');
+      first = false;
+      json::append_str(replica, out);
+      out.push_back(':');
+      json::append_u64(counter, out);
+    }
+    out.push_back('}');
+  }
+  if (!dots.empty()) {
+    if (!compacted.empty()) out.push_back(',');
+    out.append("\"dots\":[");
+    bool first = true;
+    for (const auto& d : dots) {
+      if (!first) out.push_back(',');
+      first = false;
+      write_dot(d, out);
+    }
+    out.push_back(']');
+  }
+  out.push_back('}');
+}
 
 }  // namespace ww::crdt::reducer

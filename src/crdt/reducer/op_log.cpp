@@ -79,31 +79,8 @@ std::string OpLog::fingerprint_text(const Record& record) const {
 }
 
 void OpLog::write_context(std::string& out, const ReplicaTable& replicas) const {
-  out.push_back('{');
-  if (!compacted.empty()) {
-    out.append("\"compacted\":{");
-    bool first = true;
-    for (const auto& [replica, counter] : compacted) {
-      if (!first) out.push_back(',');
-      first = false;
-      json::append_str(replica, out);
-      out.push_back(':');
-      json::append_u64(counter, out);
-    }
-    out.push_back('}');
-  }
-  if (!records_.empty()) {
-    if (!compacted.empty()) out.push_back(',');
-    out.append("\"dots\":[");
-    bool first = true;
-    for (const Record& r : records_) {
-      if (!first) out.push_back(',');
-      first = false;
-      replicas.write(r.dot(), out);
-    }
-    out.push_back(']');
-  }
-  out.push_back('}');
+  write_context_json(
+      compacted, records_, [&replicas](const Record& r, std::string& o) { replicas.write(r.dot(), o); }, out);
 }
 
 void OpLog::write_fingerprints(std::string& out, const ReplicaTable& replicas) const {

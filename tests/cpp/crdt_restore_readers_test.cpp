@@ -12,6 +12,7 @@
 #include "crdt/reducer/restored_state.h"
 #include "crdt/reducer/tree_wire.h"
 #include "format/json/json_value.h"
+#include "text_damage.h"
 
 namespace ww::crdt::reducer {
 namespace {
@@ -84,20 +85,7 @@ TEST(RestoreReaders, TheOnePassReaderAcceptsOnlyWhatTheRecordReadersReadAlike) {
     expect_same_reading(to_json_text(*parse_json_text(state)));
     for (int round = 0; round < 400; ++round) {
       std::string text = state;
-      const int damage = 1 + static_cast<int>(rng() % 3);
-      for (int d = 0; d < damage; ++d) {
-        const std::size_t at = rng() % text.size();
-        switch (rng() % 4) {
-          case 0: text[at] = alphabet[rng() % alphabet.size()]; break;
-          case 1: text.erase(at, 1 + rng() % 4); break;
-          case 2: text.insert(at, 1, alphabet[rng() % alphabet.size()]); break;
-          default: {
-            // A span repeated: members and elements given twice.
-            const std::size_t len = 1 + rng() % 40;
-            text.insert(at, text.substr(at, len));
-          }
-        }
-      }
+      test_damage::damage(text, rng, alphabet);
       expect_same_reading(text);
     }
   }

@@ -10,6 +10,7 @@
 
 #include "crdt/reducer/ops_json.h"
 #include "crdt/reducer/ops_written_read.h"
+#include "text_damage.h"
 
 namespace ww::crdt::reducer {
 namespace {
@@ -100,16 +101,7 @@ TEST(WrittenOps, AcceptsOnlyWhatTheGeneralReaderReadsAlike) {
   int accepted = 0;
   for (int round = 0; round < 3000; ++round) {
     std::string text = whole;
-    const int damage = 1 + static_cast<int>(rng() % 3);
-    for (int d = 0; d < damage; ++d) {
-      const std::size_t at = rng() % text.size();
-      switch (rng() % 4) {
-        case 0: text[at] = alphabet[rng() % alphabet.size()]; break;
-        case 1: text.erase(at, 1 + rng() % 4); break;
-        case 2: text.insert(at, 1, alphabet[rng() % alphabet.size()]); break;
-        default: text.insert(at, text.substr(at, 1 + rng() % 40));
-      }
-    }
+    test_damage::damage(text, rng, alphabet);
     if (expect_same_reading(text)) ++accepted;
   }
   // Damage inside strings and numbers leaves texts that are still read.

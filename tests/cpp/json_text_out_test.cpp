@@ -9,34 +9,12 @@
 #include <vector>
 
 #include "format/json/json_writer.h"
+#include "json_string_reference.h"
 
 namespace ww::json {
 namespace {
 
-std::string escaped(std::string_view s) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string out = "\"";
-  for (unsigned char c : s) {
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\b': out += "\\b"; break;
-      case '\t': out += "\\t"; break;
-      case '\n': out += "\\n"; break;
-      case '\f': out += "\\f"; break;
-      case '\r': out += "\\r"; break;
-      default:
-        if (c < 0x20) {
-          out += "\\u00";
-          out += kHex[c >> 4];
-          out += kHex[c & 0xf];
-        } else {
-          out += static_cast<char>(c);
-        }
-    }
-  }
-  return out + "\"";
-}
+using test_json::reference_quoted;
 
 std::vector<std::string> sample_strings() {
   std::vector<std::string> v = {"", "a", "id", "zip", "name", "email", "Springfield", "user 871798 \xc3\xa9t\xc3\xa9"};
@@ -66,10 +44,10 @@ TEST(TextOut, StringsMatchAPlainEscaper) {
     for (const std::string& s : sample_strings()) {
       std::string direct;
       append_str(s, direct);
-      EXPECT_EQ(direct, escaped(s));
+      EXPECT_EQ(direct, reference_quoted(s));
       append_str(s, out);
       out.put(',');
-      expected += escaped(s) + ",";
+      expected += reference_quoted(s) + ",";
     }
     EXPECT_EQ(out.size(), expected.size());
   }

@@ -24,6 +24,7 @@
 #include "format/json/text_de.h"
 #include "format/text_scan.h"
 #include "split_mix.h"
+#include "json_string_reference.h"
 
 namespace ww {
 namespace {
@@ -717,29 +718,7 @@ TEST(JsonNumberScan, SkippingMatchesReading) {
 
 // ---- the string writer ---------------------------------------------------------------
 
-std::string ref_append_str(std::string_view s) {
-  std::string out = "\"";
-  for (unsigned char c : s) {
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\b': out += "\\b"; break;
-      case '\t': out += "\\t"; break;
-      case '\n': out += "\\n"; break;
-      case '\f': out += "\\f"; break;
-      case '\r': out += "\\r"; break;
-      default:
-        if (c < 0x20) {
-          char buf[8];
-          std::snprintf(buf, sizeof buf, "\\u%04x", c);
-          out += buf;
-        } else {
-          out += static_cast<char>(c);
-        }
-    }
-  }
-  return out + "\"";
-}
+using test_json::reference_quoted;
 
 TEST(JsonStringWriter, EscapesAtEveryOffset) {
   for (std::size_t n = 0; n <= 40; ++n) {
@@ -751,7 +730,7 @@ TEST(JsonStringWriter, EscapesAtEveryOffset) {
         const Exact buf(s);
         std::string out = "prefix";
         json::append_str(buf.view(), out);
-        ASSERT_EQ(out, "prefix" + ref_append_str(s)) << hex(s);
+        ASSERT_EQ(out, "prefix" + reference_quoted(s)) << hex(s);
       }
     }
   }
@@ -764,7 +743,7 @@ TEST(JsonStringWriter, EscapesAtEveryOffset) {
     const Exact buf(s);
     std::string out;
     json::append_str(buf.view(), out);
-    ASSERT_EQ(out, ref_append_str(s)) << hex(s);
+    ASSERT_EQ(out, reference_quoted(s)) << hex(s);
   }
 }
 
